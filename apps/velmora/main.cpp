@@ -1,0 +1,241 @@
+// velmora: the command-line host: renders MIDI songs with the instrument and
+// lists its presets and parameters.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Binding/VelmoraEntry.h"
+#include "HostedInstrument.h"
+#include "Platform/Log.h"
+#include "SongRenderer.h"
+#include "StateFile.h"
+#include "WavFile.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage:\n"
+    "  velmora render SONG.mid OUT.wav [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
+    "                 [--frames N] [--tail SECONDS] [--format float|24|16] [--stats] [--verbose]\n"
+    "  velmora state save OUT.aupreset [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "  velmora presets\n"
+    "  velmora params\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void logToStderr(const char* line) { std::fputs(line, stderr); }
+
+double parseNumber(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != 0 || !std::isfinite(v)) throw UsageError("bad " + what + ": '" + text + "'");
+    return v;
+}
+
+long long parseWhole(const std::string& text, const std::string& what, long long low, long long high) {
+    const double v = parseNumber(text, what);
+    if (v != std::floor(v) || v < double(low) || v > double(high))
+        throw UsageError("bad " + what + ": '" + text + "' (a whole number " + std::to_string(low) + ".." +
+                         std::to_string(high) + ")");
+    return (long long)v;
+}
+
+// "NAME|ID=VALUE": the value may also be one of the parameter's value names.
+std::pair<AudioUnitParameterID, float> parseSetting(HostedInstrument& instrument, const std::string& text) {
+    const auto eq = text.rfind('=');
+    if (eq == std::string::npos) throw UsageError("bad setting '" + text + "' (NAME|ID=VALUE)");
+    const std::string name = text.substr(0, eq), value = text.substr(eq + 1);
+    const auto id = instrument.findParameter(name);
+    if (!id) throw UsageError("unknown parameter '" + name + "' (see: velmora params)");
+    const auto& description = instrument.parameters()[*id];
+    for (size_t i = 0; i < description.valueNames.size(); ++i)
+        if (description.valueNames[i] == value) return {*id, float(i)};
+    return {*id, float(parseNumber(value, "value for '" + name + "'"))};
+}
+
+struct SetupOptions {
+    std::string preset, stateFile;
+    std::vector<std::string> settings;
+};
+
+// Preset, then state file, then settings in command-line order.
+void applySetup(HostedInstrument& instrument, const SetupOptions& setup) {
+    if (!setup.preset.empty()) {
+        const auto number = instrument.findPreset(setup.preset);
+        if (!number) throw UsageError("unknown preset '" + setup.preset + "' (see: velmora presets)");
+        instrument.selectPreset(*number);
+    }
+    if (!setup.stateFile.empty()) loadStateFile(instrument, setup.stateFile);
+    for (const std::string& s : setup.settings) {
+        const auto [id, value] = parseSetting(instrument, s);
+        instrument.setParameter(id, value);
+    }
+}
+
+// Takes the value of an option that needs one.
+std::string optionValue(const std::vector<std::string>& args, size_t& i) {
+    if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+    return args[++i];
+}
+
+bool parseSetupOption(const std::vector<std::string>& args, size_t& i, SetupOptions& setup) {
+    if (args[i] == "--preset")
+        setup.preset = optionValue(args, i);
+    else if (args[i] == "--state")
+        setup.stateFile = optionValue(args, i);
+    else if (args[i] == "--set")
+        setup.settings.push_back(optionValue(args, i));
+    else
+        return false;
+    return true;
+}
+
+void drawProgress(double fraction) {
+    static int last = -1;
+    const int percent = int(fraction * 100);
+    if (percent == last) return;
+    last = percent;
+    const int width = 40, filled = percent * width / 100;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", width - filled, "",
+                 percent);
+}
+
+int renderCommand(const std::vector<std::string>& args) {
+    if (args.size() < 3) throw UsageError("render needs SONG.mid and OUT.wav");
+    const std::string songPath = args[1], outPath = args[2];
+    SetupOptions setup;
+    RenderOptions options;
+    std::vector<std::string> automationTexts;
+    SampleFormat format = SampleFormat::Pcm24;
+    bool stats = false;
+    for (size_t i = 3; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (parseSetupOption(args, i, setup)) continue;
+        if (a == "--rate")
+            options.sampleRate = double(parseWhole(optionValue(args, i), "sample rate", 8000, 384000));
+        else if (a == "--block")
+            options.blockFrames = UInt32(parseWhole(optionValue(args, i), "block size", 1, 65536));
+        else if (a == "--channels")
+            options.channels = UInt32(parseWhole(optionValue(args, i), "channel count", 1, 2));
+        else if (a == "--frames")
+            options.frames = parseWhole(optionValue(args, i), "frame count", 0, 1LL << 40);
+        else if (a == "--tail") {
+            options.tailSeconds = parseNumber(optionValue(args, i), "tail");
+            if (options.tailSeconds < 0 || options.tailSeconds > 3600) throw UsageError("bad tail (0..3600 seconds)");
+        } else if (a == "--format") {
+            const std::string f = optionValue(args, i);
+            if (f == "float") format = SampleFormat::Float;
+            else if (f == "24") format = SampleFormat::Pcm24;
+            else if (f == "16") format = SampleFormat::Pcm16;
+            else throw UsageError("bad format '" + f + "' (float, 24 or 16)");
+        } else if (a == "--at")
+            automationTexts.push_back(optionValue(args, i));
+        else if (a == "--stats")
+            stats = true;
+        else if (a != "--verbose")
+            throw UsageError("unknown option '" + a + "'");
+    }
+
+    const MidiSong song = readSmfFile(songPath);
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(options.sampleRate, options.channels, options.blockFrames);
+    applySetup(instrument, setup);
+    for (const std::string& text : automationTexts) {
+        const auto colon = text.find(':');
+        if (colon == std::string::npos) throw UsageError("bad automation '" + text + "' (FRAME:NAME|ID=VALUE)");
+        const long long frame = parseWhole(text.substr(0, colon), "automation frame", 0, 1LL << 40);
+        const auto [id, value] = parseSetting(instrument, text.substr(colon + 1));
+        options.automation.push_back({frame, id, value});
+    }
+
+    const bool showProgress = isatty(STDERR_FILENO);
+    const RenderResult result =
+        renderSong(instrument, song, options, showProgress ? std::function<void(double)>(drawProgress) : nullptr);
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    writeWavFile(outPath, result.samples, int(options.channels), int(options.sampleRate), format);
+
+    float peak = 0;
+    for (float s : result.samples) peak = std::max(peak, std::fabs(s));
+    std::printf("%s: %.3f s, %lld frames, peak %.1f dBFS\n", outPath.c_str(), double(result.frames) / options.sampleRate,
+                result.frames, peak > 0 ? 20 * std::log10(peak) : -INFINITY);
+    if (stats && result.frames > 0) {
+        const double nsPerFrame = result.renderCpuSeconds * 1e9 / double(result.frames);
+        std::printf("render: %.2f ns per frame, %.0fx realtime\n", nsPerFrame, 1e9 / (nsPerFrame * options.sampleRate));
+    }
+    return 0;
+}
+
+int stateCommand(const std::vector<std::string>& args) {
+    if (args.size() < 3 || args[1] != "save") throw UsageError("state needs: save OUT.aupreset");
+    SetupOptions setup;
+    for (size_t i = 3; i < args.size(); ++i)
+        if (!parseSetupOption(args, i, setup) && args[i] != "--verbose")
+            throw UsageError("unknown option '" + args[i] + "'");
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    applySetup(instrument, setup);
+    saveStateFile(instrument, args[2]);
+    std::printf("%s: saved\n", args[2].c_str());
+    return 0;
+}
+
+int presetsCommand() {
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    for (auto& [number, name] : instrument.factoryPresets()) std::printf("%3d  %s\n", number, name.c_str());
+    return 0;
+}
+
+int paramsCommand() {
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    for (const ParameterDescription& p : instrument.parameters()) {
+        std::printf("%3u  %-16s %7g .. %-7g default %g", p.id, p.name.c_str(), double(p.info.minValue),
+                    double(p.info.maxValue), double(p.info.defaultValue));
+        if (!p.valueNames.empty()) {
+            std::printf("  [");
+            for (size_t i = 0; i < p.valueNames.size(); ++i)
+                std::printf("%s%zu %s", i ? ", " : "", i, p.valueNames[i].c_str());
+            std::printf("]");
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    bool verbose = false;
+    for (const std::string& a : args) verbose = verbose || a == "--verbose";
+    SetPlatformLogHook(verbose ? logToStderr : PlatformLogSilent);
+    RegisterVelmora();
+    try {
+        if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+            std::fputs(kUsage, args.empty() ? stderr : stdout);
+            return args.empty() ? 2 : 0;
+        }
+        if (args[0] == "render") return renderCommand(args);
+        if (args[0] == "state") return stateCommand(args);
+        if (args[0] == "presets") return presetsCommand();
+        if (args[0] == "params") return paramsCommand();
+        throw UsageError("unknown command '" + args[0] + "'");
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kUsage);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,98 @@
+// AUScope, AUElement and AUIOElement.
+#include "AUPublic/AUBase/AUScopeElement.h"
+
+#include <bit>
+#include <cstring>
+
+#include "AUPublic/AUBase/AUBase.h"
+
+namespace {
+void putU32(std::vector<UInt8>& out, UInt32 v) {
+    const UInt8 b[4] = {UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)};
+    out.insert(out.end(), b, b + 4);
+}
+UInt32 getU32(const UInt8* p) { return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3]; }
+}  // namespace
+
+Float32 AUElement::GetParameter(AudioUnitParameterID id) const {
+    auto it = mParameters.find(id);
+    if (it == mParameters.end()) ThrowStatus(kAudioUnitErr_InvalidParameter);
+    return it->second.mValue1;
+}
+
+void AUElement::SetParameter(AudioUnitParameterID id, Float32 value) {
+    ParameterMapEvent& event = mParameters[id];
+    event.mEventType = kParameterEvent_Immediate;
+    event.mValue1 = event.mValue2 = value;
+}
+
+void AUElement::GetParameterList(AudioUnitParameterID* outIDs) const {
+    for (auto& [id, event] : mParameters) *outIDs++ = id;
+}
+
+void AUElement::SaveState(std::vector<UInt8>& data) const {
+    putU32(data, UInt32(mParameters.size()));
+    for (auto& [id, event] : mParameters) {
+        putU32(data, id);
+        putU32(data, std::bit_cast<UInt32>(event.mValue1));
+    }
+}
+
+const UInt8* AUElement::RestoreState(const UInt8* data, const UInt8* end) {
+    if (end - data < 4) return nullptr;
+    const UInt32 count = getU32(data);
+    data += 4;
+    if (UInt64(end - data) < UInt64(count) * 8) return nullptr;
+    for (UInt32 i = 0; i < count; ++i, data += 8)
+        SetParameter(getU32(data), std::bit_cast<Float32>(getU32(data + 4)));
+    return data;
+}
+
+AUIOElement::AUIOElement(AUBase& audioUnit) : AUElement(audioUnit) {
+    mStreamFormat.SetCanonical(2, audioUnit.AudioUnitAPIVersion() == 1);
+    mStreamFormat.mSampleRate = 44100.0;
+}
+
+OSStatus AUIOElement::SetStreamFormat(const CAStreamBasicDescription& format) {
+    mStreamFormat = format;
+    return noErr;
+}
+
+void AUIOElement::AllocateBuffer() {
+    if (!mAudioUnit.IsInitialized()) return;
+    mIOBuffer.Allocate(mStreamFormat, NeedsBufferSpace() ? mAudioUnit.GetMaxFramesPerSlice() : 0);
+}
+
+AUScope::~AUScope() {
+    for (AUElement* e : mElements) delete e;
+}
+
+void AUScope::Initialize(AUElementCreator* creator, AudioUnitScope scope, UInt32 numElements) {
+    mCreator = creator;
+    mScope = scope;
+    SetNumberOfElements(numElements);
+}
+
+void AUScope::SetNumberOfElements(UInt32 n) {
+    if (n > mElements.size()) {
+        mElements.reserve(n);
+        while (mElements.size() < n) mElements.push_back(mCreator->CreateElement(mScope, UInt32(mElements.size())));
+    } else {
+        while (mElements.size() > n) {
+            delete mElements.back();
+            mElements.pop_back();
+        }
+    }
+}
+
+AUElement* AUScope::SafeGetElement(UInt32 i) const {
+    AUElement* e = GetElement(i);
+    if (!e) ThrowStatus(kAudioUnitErr_InvalidElement);
+    return e;
+}
+
+AUIOElement* AUScope::GetIOElement(UInt32 i) const {
+    auto* e = dynamic_cast<AUIOElement*>(GetElement(i));
+    if (!e) ThrowStatus(kAudioUnitErr_InvalidElement);
+    return e;
+}

@@ -1,0 +1,243 @@
+// VelmoraAU: construction, initialization, reset and the tables.
+#include "Velmora/VelmoraAU.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "Platform/Log.h"
+
+namespace {
+
+std::atomic<int> gInstances{0};
+
+// The sine and harmonic tables do not depend on the sample rate: they are
+// built once per process and copied into each instance.
+struct HarmonicTables {
+    float wave[VelmoraAU::kTableSize];
+    float odd[VelmoraAU::kLevels * VelmoraAU::kTableSize];
+    float even[VelmoraAU::kLevels * VelmoraAU::kTableSize];
+    float pwm[VelmoraAU::kLevels * VelmoraAU::kTableSize];
+    float bandLimits[VelmoraAU::kLevels];
+};
+
+const HarmonicTables& harmonicTables() {
+    static const HarmonicTables* tables = [] {
+        constexpr int N = VelmoraAU::kTableSize;
+        auto* t = new HarmonicTables{};
+        for (int i = 0; i < N; ++i) t->wave[i] = float(std::sin(i * (2.0 * M_PI) * 0.000244140625));
+        double k = 1;  // the next odd harmonic
+        int count = 1;
+        for (int level = 0; level < VelmoraAU::kLevels; ++level) {
+            float* odd = t->odd + level * N;
+            float* even = t->even + level * N;
+            float* pwm = t->pwm + level * N;
+            if (level == 0) {
+                std::memcpy(pwm, t->wave, sizeof t->wave);
+            } else {
+                const float* oddPrev = odd - N;
+                const float* evenPrev = even - N;
+                for (int i = 0; i < N; ++i) {
+                    odd[i] = oddPrev[i];
+                    even[i] = evenPrev[i];
+                    pwm[i] = (oddPrev[i] + evenPrev[i]) + t->wave[i];
+                }
+            }
+            for (int c = 0; c < count; ++c, k += 2) {
+                for (int i = 0; i < N; ++i) {
+                    odd[i] = float(odd[i] + std::sin(2.0 * M_PI * k * i / N) / k);
+                    even[i] = float(even[i] + std::sin(2.0 * M_PI * (k + 1) * i / N) / (k + 1));
+                }
+            }
+            for (int i = 0; i < N; ++i) pwm[i] = pwm[i] + (odd[i] + even[i]);
+            t->bandLimits[level] = float(4096 / (2.5 * k));
+            count *= 2;
+        }
+        return t;
+    }();
+    return *tables;
+}
+
+}  // namespace
+
+VelmoraAU::VelmoraAU(ComponentInstance instance) : VelmoraAU(instance, 0, 1, 0) {}
+
+VelmoraAU::VelmoraAU(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups)
+    : MusicDeviceBase(instance, numInputs, numOutputs, numGroups) {
+    initData();
+}
+
+void VelmoraAU::initData() {
+    static const AUChannelInfo kChannels[] = {{0, 1}, {0, 2}, {0, 0}};
+    params = nullptr;
+    channelInfo = kChannels;
+    clearBuffers();
+    filterTypeA = filterTypeB = 0;
+    silent = 1;
+    for (int n = 0; n < kNumFactoryPresets; ++n) {
+        factoryPresets[n] = asEZ_preset[n];
+        presetList[n] = {n, CFStringCreateWithCString(nullptr, factoryPresets[n].name, kCFStringEncodingISOLatin1)};
+    }
+    currentSettings = {};
+    std::strcpy(currentSettings.name, "default");
+    noisePos = 0;
+    for (int o = 0; o < 2; ++o) {
+        sineInc[o] = oddInc[o] = evenInc[o] = 1.0f;
+        sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
+        oddGain[o] = evenGain[o] = 0;
+    }
+    pitch = glidedPitch = currentNote = glideStart = 69.0f;
+    velocity = 0;
+    glideDuration = glideElapsed = 0;
+    pitchBend = bendAmount = modWheel = pressure = 0.0f;
+    noteCounter = 0;
+    for (int k = 0; k < 128; ++k) {
+        keyOrder[k] = 0;
+        keyFrame[k] = -1;
+        keyVelocity[k] = 0.0f;
+    }
+    amp = 0.0f;
+    for (float& m : modSources) m = 0;
+    PlatformLog("Tarvs running: %d\n", ++gInstances);
+}
+
+VelmoraAU::~VelmoraAU() {
+    PlatformLog("Tarvs running: %d\n", --gInstances);
+    delete[] octavePhase;
+    delete[] combLines;
+    delete[] wavetable;
+    delete[] oddTables;
+    delete[] evenTables;
+    delete[] pwmTables;
+    delete[] noiseTable;
+    for (AUPreset& p : presetList) CFRelease(p.presetName);
+}
+
+int VelmoraAU::Instances() { return gInstances.load(); }
+
+void VelmoraAU::clearBuffers() {
+    std::memset(filterCoeffsA, 0, sizeof filterCoeffsA);
+    std::memset(filterStateA, 0, sizeof filterStateA);
+    std::memset(filterCoeffsB, 0, sizeof filterCoeffsB);
+    std::memset(filterStateB, 0, sizeof filterStateB);
+}
+
+Float64 VelmoraAU::outputSampleRate() { return GetOutput(0)->GetStreamFormat().mSampleRate; }
+
+void VelmoraAU::configureEnvelope(int which, Float64 sampleRate) {
+    ADSR* env = which == 0 ? env1.get() : which == 1 ? env2.get() : env3.get();
+    if (!env) return;
+    const UInt32 base = kA1 + UInt32(which) * kEnvStride;
+    env->setEnv(param(base), param(base + 1), param(base + 2), param(base + 3), sampleRate);
+}
+
+void VelmoraAU::configureLfo(int which, Float64 sampleRate) {
+    LFO* lfo = which == 0 ? lfo1.get() : lfo2.get();
+    if (!lfo) return;
+    const UInt32 base = kLFO1Wave + UInt32(which) * kLfoStride;
+    lfo->setLfo(TruncToInt(param(base)), param(base + 2), param(base + 3), sampleRate);
+}
+
+OSStatus VelmoraAU::Initialize() {
+    paramInfo = VelmoraParameterTable();
+    const UInt32 count = CountParameters(paramInfo);
+    params = currentSettings.values;
+    for (UInt32 id = 0; id < count; ++id) StoreRelaxed(params[id], paramInfo[id].defaultValue);
+
+    setUpVoice();
+    for (int k = 0; k < 128; ++k) {
+        keyOrder[k] = 0;
+        keyFrame[k] = -1;
+        keyVelocity[k] = 0.0f;
+    }
+    declickStep = 0;
+    declickCount = 0;
+    lastOut = 0;
+    declickOffset = 0;
+
+    if (!env1) env1 = std::make_unique<ADSR>();
+    if (!env2) env2 = std::make_unique<ADSR>();
+    if (!env3) env3 = std::make_unique<ADSR>();
+    for (int e = 0; e < 3; ++e) configureEnvelope(e, outputSampleRate());
+    for (ADSR* env : {env1.get(), env2.get(), env3.get()}) {
+        env->reset();
+        env->setGate(false);
+    }
+    if (!lfo1) lfo1 = std::make_unique<LFO>();
+    if (!lfo2) lfo2 = std::make_unique<LFO>();
+    configureLfo(0, outputSampleRate());
+    configureLfo(1, outputSampleRate());
+    lfo1->reset();
+    lfo2->reset();
+    CreateElements();
+    return noErr;
+}
+
+void VelmoraAU::setUpVoice() {
+    PlatformLog("Initializing buffers!\n");
+    if (!wavetable) wavetable = new float[kTableSize];
+    if (!oddTables) oddTables = new float[kLevels * kTableSize];
+    if (!evenTables) evenTables = new float[kLevels * kTableSize];
+    if (!pwmTables) pwmTables = new float[kLevels * kTableSize];
+    if (!combLines) combLines = new float[kTableSize];
+
+    const HarmonicTables& h = harmonicTables();
+    std::memcpy(wavetable, h.wave, sizeof h.wave);
+    std::memset(combLines, 0, kTableSize * sizeof(float));
+    std::memcpy(oddTables, h.odd, sizeof h.odd);
+    std::memcpy(evenTables, h.even, sizeof h.even);
+    std::memcpy(pwmTables, h.pwm, sizeof h.pwm);
+    std::memcpy(bandLimits, h.bandLimits, sizeof bandLimits);
+
+    if (!noiseTable) noiseTable = new float[kNoiseSize];
+    // Park-Miller minimal standard generator, fixed seed: the same noise on every run.
+    SInt64 state = 60470;
+    for (int i = 0; i < kNoiseSize; ++i) {
+        state = (16807 * state) % 2147483647;
+        const SInt64 r = state;
+        noiseTable[i] = float(((r & 0xFFFF) - 32768) * 0.000030517578125) * 1.41f;
+    }
+    sineInc[0] = sineInc[1] = 1.0f;
+
+    if (!octavePhase) octavePhase = new float[1200];
+    Float64 sampleRate = outputSampleRate();
+    renderSampleRate = sampleRate;
+    if (sampleRate == 0.0) sampleRate = 44100.0;
+    for (int i = 0; i < 1200; ++i) {
+        const float f = float(440 * std::pow(2.0, (i / 100.0 + 60 - 69) / 12));
+        octavePhase[i] = float(f / sampleRate);
+    }
+    sineInc[0] = sineInc[1] = 1.0f;
+    PlatformLog("Initializing buffers done!\n");
+}
+
+float VelmoraAU::noteToPhaseInc(float note) const {
+    if (!(note >= 0)) note = 0;  // below 0, and NaN, play as key 0
+    if (note > 1.0e6f) note = 1.0e6f;  // far above the 0.49 ceiling; keeps the integer part in range
+    const int n = int(note);
+    const int octave = n / 12 - 1;
+    int index = (n % 12) * 100 + int((note - float(n)) * 100.0f);
+    if (index > 1199) index = 1199;
+    float v = octavePhase[index];
+    if (octave > 0) {
+        // Doubling past 0.49 / 0.015625 cannot change the clamped result.
+        for (int i = 0; i < octave && v <= 32.0f; ++i) v = v + v;
+    } else if (octave == -1) {
+        v = v * 0.5f;
+    }
+    v = v * 0.015625f;
+    if (v > 0.49f) v = 0.49f;
+    return v;
+}
+
+OSStatus VelmoraAU::Reset(AudioUnitScope, AudioUnitElement) {
+    HandleAllNotesOff(0);
+    for (ADSR* env : {env1.get(), env2.get(), env3.get()}) {
+        if (!env) continue;
+        env->reset();
+        env->setGate(false);
+    }
+    silent = 1;
+    amp = 0.0f;
+    return noErr;
+}

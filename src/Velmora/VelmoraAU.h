@@ -1,0 +1,176 @@
+// VelmoraAU: the instrument: one monophonic voice with two table oscillators,
+// noise, two waveshapers, two multimode filters, three envelopes, two LFOs and
+// two modulation multipliers.
+#pragma once
+#include <memory>
+
+#include "AUPublic/OtherBases/MusicDeviceBase.h"
+#include "Filters/FilterKernels.h"
+#include "Modulators/ADSR.h"
+#include "Modulators/LFO.h"
+#include "Platform/Relaxed.h"
+#include "Velmora/VelmoraParameters.h"
+#include "Velmora/VelmoraPresets.h"
+
+// The voice as the last slice left it (for tests and meters).
+struct VoiceState {
+    float currentNote, pitch, velocity, amp, lastOut;
+    bool silent;
+    int env1Stage;
+};
+
+// What the key scan of one slice decided.
+struct SliceNotes {
+    bool noteChange = false;
+    bool gateOff = false;
+    bool gateOn = false;
+    float newNote = 0;
+};
+
+class VelmoraAU : public MusicDeviceBase {
+public:
+    static constexpr int kSliceFrames = 64;
+    static constexpr int kTableSize = 4096;
+    static constexpr int kLevels = 10;
+    static constexpr int kNoiseSize = 16384;
+    static constexpr int kModSources = 23;
+    static constexpr UInt32 kInternalParamsProperty = 64000;
+
+    explicit VelmoraAU(ComponentInstance instance);
+    VelmoraAU(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups);
+    ~VelmoraAU() override;
+
+    // ---- lifecycle
+    OSStatus Initialize() override;
+    OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
+
+    // ---- properties and parameters
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32& outDataSize, Boolean& outWritable) override;
+    OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                         void* outData) override;
+    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void* inData,
+                         UInt32 inDataSize) override;
+    OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                          Float32& outValue) override;
+    OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value,
+                          UInt32 bufferOffsetInFrames) override;
+    OSStatus GetParameterList(AudioUnitScope scope, AudioUnitParameterID* outList, UInt32& outNumParameters) override;
+    OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) override;
+    OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef* outStrings) override;
+
+    // ---- presets and state
+    OSStatus SaveState(CFPropertyListRef* outData) override;
+    OSStatus RestoreState(CFPropertyListRef data) override;
+    OSStatus GetPresets(CFArrayRef* outData) const override;
+    OSStatus NewFactoryPresetSet(const AUPreset& newFactoryPreset) override;
+    bool SetAFactoryPresetAsCurrent(const AUPreset& preset) override;
+
+    // ---- editor, channels, formats
+    UInt32 GetNumCustomUIComponents() override { return 1; }
+    void GetUIComponentDescs(ComponentDescription* outDescs) override;
+    bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return true; }
+    UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override;
+
+    // ---- render
+    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                    UInt32 frames) override;
+
+    // ---- notes and MIDI
+    OSStatus PrepareInstrument(MusicDeviceInstrumentID) override { return noErr; }
+    OSStatus ReleaseInstrument(MusicDeviceInstrumentID) override { return noErr; }
+    OSStatus StartNote(MusicDeviceInstrumentID instrument, MusicDeviceGroupID group,
+                       NoteInstanceID* outNoteInstanceID, UInt32 offsetSampleFrame,
+                       const MusicDeviceNoteParams& params) override;
+    OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID noteInstanceID, UInt32 offsetSampleFrame) override;
+    void HandleNoteOn(int channel, UInt8 note, UInt8 velocity, SInt32 startFrame) override;
+    void HandleNoteOff(int channel, UInt8 note, UInt8 velocity, SInt32 startFrame) override;
+    void HandleControlChange(int channel, UInt8 controller, UInt8 value, SInt32 startFrame) override;
+    void HandlePitchWheel(int channel, UInt8 lsb, UInt8 msb, SInt32 startFrame) override;
+    void HandleChannelPressure(int channel, UInt8 value, SInt32 startFrame) override;
+    void HandleAllNotesOff(int channel) override;
+
+    // ---- the engine's own routines (render thread)
+    float noteToPhaseInc(float note) const;
+    SliceNotes scanKeys(int frames);
+    void processVoice(float* out, int frames, int osc);
+    void processPD1(float* out, int frames, int osc);
+    void processPWM(float* out, int frames, int osc);
+    void setFilter(float type, float cutoff, float resonance, float* coeffs);
+    void addNoise(float* bufferA, float* bufferB, int frames, int gainSource, int panSource);
+
+    static int Instances();
+    VoiceState voiceState() const {
+        return {currentNote, pitch, velocity, amp, lastOut, silent != 0, env1 ? env1->stageNow() : -1};
+    }
+
+private:
+    void initData();
+    void setUpVoice();
+    void clearBuffers();
+    Float64 outputSampleRate();
+    void configureEnvelope(int which, Float64 sampleRate);
+    void configureLfo(int which, Float64 sampleRate);
+    float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
+    void setOscillator(int osc, int wave, float note, float shape1, float shape2);
+    void applySettings(const EZPreset& settings);
+
+    // Settings.
+    EZPreset currentSettings;
+    EZPreset factoryPresets[kNumFactoryPresets];
+    AUPreset presetList[kNumFactoryPresets];
+    const AudioUnitParameterInfo* paramInfo = nullptr;
+    const AUChannelInfo* channelInfo = nullptr;
+    Float64 renderSampleRate = 44100.0;  // output element 0's rate, taken per render call
+    float* params = nullptr;  // currentSettings.values once initialized
+    UInt32 internalParams[2] = {0, 0};
+
+    // Filter section.
+    float filterCoeffsA[16], filterStateA[16], filterCoeffsB[16], filterStateB[16];
+    int filterTypeA = 0, filterTypeB = 0;
+
+    // Tables.
+    float* octavePhase = nullptr;
+    float* combLines = nullptr;
+    float* wavetable = nullptr;
+    float* oddTables = nullptr;
+    float* evenTables = nullptr;
+    float* pwmTables = nullptr;
+    float bandLimits[kLevels] = {};
+    float* noiseTable = nullptr;
+    int noisePos = 0;
+
+    // Oscillators (index 0 is oscillator 1).
+    float sineInc[2], oddInc[2], evenInc[2];
+    float sinePhase[2], oddPhase[2], evenPhase[2];
+    float oddGain[2], evenGain[2];
+
+    // Voice.
+    Relaxed<SInt32> silent{1};
+    float pitch = 69, glidedPitch = 69;  // glidedPitch: pitch before the bend offset
+    float velocity = 0;
+    float currentNote = 69;
+    float glideStart = 69;
+    float glideDuration = 0;
+    float glideElapsed = 0;
+
+    // Controllers, written by the MIDI thread, read once per render call.
+    Relaxed<float> pitchBend, bendAmount, modWheel, pressure;
+    SInt32 noteCounter = 0;
+
+    float modSources[kModSources] = {};
+
+    // Key tables, written by note calls, scanned once per slice.
+    Relaxed<SInt32> keyOrder[128];
+    Relaxed<SInt32> keyFrame[128];
+    Relaxed<float> keyVelocity[128];
+
+    std::unique_ptr<ADSR> env1, env2, env3;
+    std::unique_ptr<LFO> lfo1, lfo2;
+
+    // Output.
+    Relaxed<float> amp;
+    float lastOut = 0;
+    float declickOffset = 0, declickStep = 0;
+    SInt32 declickCount = 0;
+};

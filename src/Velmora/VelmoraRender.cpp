@@ -1,0 +1,297 @@
+// VelmoraAU: the render loop. Control values once per slice of at most 64
+// frames; only the amplitude is ramped per sample.
+#include <algorithm>
+#include <cstring>
+
+#include "Filters/FilterDesign.h"
+#include "Velmora/Mixer.h"
+#include "Velmora/VelmoraAU.h"
+
+namespace {
+
+// A selector outside the source list reads as "off".
+int sourceIndex(float selector) {
+    const int s = TruncToInt(selector);
+    return s >= 0 && s < VelmoraAU::kModSources ? s : 0;
+}
+
+float clamp01(double v) { return float(v < 0 ? 0 : v > 1 ? 1 : v); }
+
+// The per-call snapshot of the twenty source selectors.
+struct Selectors {
+    int tune[2], shape1[2], shape2[2];
+    int noiseGain, noisePan, gain[2], rumble[2], filter[2], lfo[2], multi[2][2];
+};
+
+}  // namespace
+
+void VelmoraAU::addNoise(float* bufferA, float* bufferB, int n, int gainSource, int panSource) {
+    // Unlike the pan, the modulation of the noise gain is not scaled by 0.01.
+    const float pan = float(param(kNoisePan) * 0.01 + (param(kNoisePanMDpth) * modSources[panSource]) * 0.01);
+    const float gain = float(param(kNoiseGain) * 0.01 + param(kNoiseGainMDpth) * modSources[gainSource]);
+    const float gA = gain * (1 - pan), gB = gain * pan;
+    int pos = noisePos;
+    for (int i = 0; i < n; ++i) {
+        const float s = noiseTable[pos++];
+        bufferA[i] += s * gA;
+        bufferB[i] += s * gB;
+    }
+    noisePos = pos > 16128 ? 0 : pos;
+}
+
+void VelmoraAU::setFilter(float type, float cutoff, float resonance, float* coeffs) {
+    kvel_filters::designFilter(type, cutoff, resonance, noteToPhaseInc(cutoff), renderSampleRate, coeffs);
+}
+
+OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp&, UInt32 frames) {
+    AUIOElement* output = GetOutput(0);
+    AudioBufferList& list = output->GetBufferList();
+    ioActionFlags &= ~kAudioUnitRenderAction_OutputIsSilence;
+    const UInt32 channels = std::min<UInt32>(list.mNumberBuffers, 2);
+    float* out0 = channels > 0 ? static_cast<float*>(list.mBuffers[0].mData) : nullptr;
+    float* out1 = channels > 1 ? static_cast<float*>(list.mBuffers[1].mData) : nullptr;
+
+    // ---- per-call snapshots
+    const Float64 sampleRate = output->GetStreamFormat().mSampleRate;
+    renderSampleRate = sampleRate;
+    const float invRate = float(1.0 / sampleRate);
+    const float volume = float(param(kVolume) * 0.004);
+    const int routing = TruncToInt(param(kRouting));
+    const float velAmount[3] = {float(param(kVel2Vol) * 0.01), float(param(kVel2Env2) * 0.01),
+                                float(param(kVel2Env3) * 0.01)};
+    const float velRest[3] = {float(1 - param(kVel2Vol) * 0.01), float(1 - param(kVel2Env2) * 0.01),
+                              float(1 - param(kVel2Env3) * 0.01)};
+    Selectors sel;
+    sel.noiseGain = sourceIndex(param(kNoiseGainMSrc));
+    sel.noisePan = sourceIndex(param(kNoisePanMSrc));
+    for (int o = 0; o < 2; ++o) {
+        const UInt32 base = UInt32(o) * kOscStride;
+        sel.tune[o] = sourceIndex(param(kOSC1TModSrc + base));
+        sel.shape1[o] = sourceIndex(param(kOSC1MModSrc + base));
+        sel.shape2[o] = sourceIndex(param(kOSC1VModSrc + base));
+        sel.gain[o] = sourceIndex(param(kOSC1GainMSrc + 2 * UInt32(o)));
+        sel.rumble[o] = sourceIndex(param(kRumbleAModSrc + UInt32(o) * kRumbleStride));
+        sel.filter[o] = sourceIndex(param(kFilterAFSrc + UInt32(o) * kFilterStride));
+        sel.lfo[o] = sourceIndex(param(kLFO1VModSrc + UInt32(o) * kLfoStride));
+        sel.multi[o][0] = sourceIndex(param(kMultiAS1 + UInt32(o) * kMultiStride));
+        sel.multi[o][1] = sourceIndex(param(kMultiAS2 + UInt32(o) * kMultiStride));
+    }
+    const float bend = pitchBend;
+    modSources[0] = 0;
+    modSources[3] = pressure;
+    modSources[4] = -modSources[3];
+    modSources[5] = modWheel;
+    modSources[6] = -modSources[5];
+    modSources[7] = bendAmount;
+    modSources[8] = -modSources[7];
+    float guard = 9.99999996e-12f;
+
+    // ---- filter types: a changed type starts from a cleared state
+    const int typeA = TruncToInt(param(kFilterAType)), typeB = TruncToInt(param(kFilterBType));
+    if (typeA != filterTypeA) {
+        filterTypeA = typeA;
+        std::memset(filterStateA, 0, sizeof filterStateA);
+    }
+    if (typeB != filterTypeB) {
+        filterTypeB = typeB;
+        std::memset(filterStateB, 0, sizeof filterStateB);
+    }
+    const kvel_filters::FilterKernel kernelA = kvel_filters::kernelForType(filterTypeA);
+    const kvel_filters::FilterKernel kernelB = kvel_filters::kernelForType(filterTypeB);
+
+    ADSR* envs[3] = {env1.get(), env2.get(), env3.get()};
+    float bufferA[kSliceFrames], bufferB[kSliceFrames];
+    float depth[2] = {0, 0};
+
+    for (UInt32 remaining = frames; remaining > 0;) {
+        const int n = int(std::min<UInt32>(remaining, kSliceFrames));
+        remaining -= UInt32(n);
+
+        // ---- notes, glide, gates
+        const SliceNotes notes = scanKeys(n);
+        if (notes.noteChange) {
+            currentNote = notes.newNote;
+            glideStart = glidedPitch;  // without the bend, which is added again below
+            glideElapsed = 0;
+            const float g = float(param(kGlide) * 0.01);
+            glideDuration = g * g * g * 8;
+        }
+        if (notes.gateOff)
+            for (ADSR* env : envs) env->setGate(false);
+        if (notes.gateOn) {
+            for (ADSR* env : envs) env->setGate(true);
+            if (param(kLFO1Mode) == 0.0f) lfo1->reset();
+            if (param(kLFO2Mode) == 0.0f) lfo2->reset();
+            std::memset(filterStateA, 0, sizeof filterStateA);
+            std::memset(filterStateB, 0, sizeof filterStateB);
+            if (filterTypeA == 5 || filterTypeB == 5) {
+                std::memset(combLines, 0, kTableSize * sizeof(float));
+                if (filterTypeA == 5) filterCoeffsA[2] = 1.0f;  // the comb starts at its target delay
+                if (filterTypeB == 5) filterCoeffsB[2] = 1.0f;
+            }
+            silent = 0;
+            declickOffset = lastOut;
+            declickStep = lastOut / 192;
+            declickCount = 0;
+            amp = 0.0f;
+            for (int o = 0; o < 2; ++o) sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
+        }
+        if (glideDuration != 0 && glideElapsed < glideDuration) {
+            glideElapsed += float(n) * invRate;
+            const float f = std::min(glideElapsed / glideDuration, 1.0f);
+            glidedPitch = glideStart * (1 - f) + currentNote * f;
+        } else {
+            glidedPitch = currentNote;
+        }
+        const float v = velocity / 127;
+        modSources[1] = v;
+        modSources[2] = -v;
+        pitch = glidedPitch + bend;
+
+        // ---- amplitude envelope; an idle voice writes zeros
+        const float a = float(env1->proceed(n) * (v * velAmount[0] + velRest[0]));
+        if (silent) {
+            if (out0) std::memset(out0, 0, size_t(n) * sizeof(float));
+            if (out1) std::memset(out1, 0, size_t(n) * sizeof(float));
+            if (out0) out0 += n;
+            if (out1) out1 += n;
+            continue;
+        }
+
+        // ---- modulation sources, in order
+        modSources[9] = a;
+        modSources[10] = -a;
+        for (int e = 1; e < 3; ++e) {
+            const float value = float(envs[e]->proceed(n) * (v * velAmount[e] + velRest[e]));
+            modSources[9 + 2 * e] = value;
+            modSources[10 + 2 * e] = -value;
+        }
+        LFO* lfos[2] = {lfo1.get(), lfo2.get()};
+        for (int l = 0; l < 2; ++l) {
+            const float d = float(param(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
+            const float raw = float(lfos[l]->proceed(n));
+            modSources[15 + 2 * l] = raw;
+            const float value = raw * (modSources[sel.lfo[l]] * d + 1 - d);
+            modSources[15 + 2 * l] = value;
+            modSources[16 + 2 * l] = -value;
+        }
+        for (int m = 0; m < 2; ++m) {
+            const float first = modSources[sel.multi[m][0]];
+            modSources[19 + 2 * m] = first;
+            const float second = modSources[sel.multi[m][1]];
+            const float value = param(kMultiAMode + UInt32(m) * kMultiStride) == 0.0f ? first + second : first * second;
+            modSources[19 + 2 * m] = value;
+            modSources[20 + 2 * m] = -value;
+        }
+
+        // ---- oscillators
+        float* oscOut[2] = {bufferA, bufferB};
+        for (int o = 0; o < 2; ++o) {
+            const UInt32 base = UInt32(o) * kOscStride;
+            float note = pitch + param(kOSC1Tune + base) + param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
+            if (note < 1.0f) note = 1.0f;
+            const float shape1 =
+                std::max(param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base), 0.0f);
+            const float shape2 = std::clamp(
+                param(kOSC1VModDpth + base) * modSources[sel.shape2[o]] + param(kOSC1Vari + base), 0.0f, 100.0f);
+            const int wave = TruncToInt(param(kOSC1Wave + base));
+            setOscillator(o, wave, note, shape1, shape2);
+            switch (wave) {
+                case 1: processVoice(oscOut[o], n, o); break;
+                case 2: processPD1(oscOut[o], n, o); break;
+                case 3: processPWM(oscOut[o], n, o); break;
+                default:
+                    for (int i = 0; i < n; ++i) {
+                        oscOut[o][i] = guard;
+                        guard = -guard;
+                    }
+            }
+        }
+
+        // ---- denormal guard and noise
+        for (int i = 0; i < n; ++i) {
+            bufferA[i] += guard;
+            bufferB[i] += guard;
+            guard = -guard;
+        }
+        if (param(kNoiseType) != 0.0f) addNoise(bufferA, bufferB, n, sel.noiseGain, sel.noisePan);
+
+        // ---- filter design
+        float* coeffs[2] = {filterCoeffsA, filterCoeffsB};
+        const int types[2] = {filterTypeA, filterTypeB};
+        for (int f = 0; f < 2; ++f) {
+            const UInt32 base = UInt32(f) * kFilterStride;
+            if (param(kFilterAType + base) == 0.0f) continue;
+            const float keyed = float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
+            const float fcNote =
+                std::clamp(keyed + modSources[sel.filter[f]] * param(kFilterAFDpth + base), 1.0f, 139.0f);
+            setFilter(float(types[f]), fcNote, param(kFilterAFq + base), coeffs[f]);
+        }
+
+        // ---- gains and shaper depths
+        float gain[2];
+        int rumbleType[2];
+        for (int p = 0; p < 2; ++p) {
+            const UInt32 rb = UInt32(p) * kRumbleStride;
+            rumbleType[p] = TruncToInt(param(kRumbleAType + rb));
+            if (param(kRumbleAType + rb) != 0.0f)
+                depth[p] = clamp01(param(kRumbleADepth + rb) * 0.01 +
+                                   (modSources[sel.rumble[p]] * param(kRumbleAModDpth + rb)) * 0.01);
+            gain[p] = clamp01(param(kOSC1Gain + UInt32(p)) * 0.01 +
+                              (modSources[sel.gain[p]] * param(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
+        }
+
+        // ---- routing; the result is in path B
+        const int mixMode = TruncToInt(param(kMixMode));
+        auto G1 = [&] { ProcessGain(bufferA, gain[0], n); };
+        auto G2 = [&] { ProcessGain(bufferB, gain[1], n); };
+        auto RA = [&](float* b) { ProcessRumble(rumbleType[0], depth[0], b, n); };
+        auto RB = [&](float* b) { ProcessRumble(rumbleType[1], depth[1], b, n); };
+        auto FA = [&](float* b) { kernelA(b, n, filterCoeffsA, filterStateA, combLines); };
+        auto FB = [&](float* b) { kernelB(b, n, filterCoeffsB, filterStateB, combLines + 2048); };
+        auto MIX = [&] { ProcessMix(bufferB, bufferA, n, mixMode); };
+        switch (routing) {
+            default:
+            case 0: FA(bufferA), RA(bufferA), G1(), FB(bufferB), RB(bufferB), G2(), MIX(); break;
+            case 1: G1(), RA(bufferA), FA(bufferA), G2(), RB(bufferB), FB(bufferB), MIX(); break;
+            case 2: FA(bufferA), G1(), FB(bufferB), G2(), MIX(), RA(bufferB), RB(bufferB); break;
+            case 3: RA(bufferA), G1(), RB(bufferB), G2(), MIX(), FA(bufferB), FB(bufferB); break;
+            case 4: FA(bufferA), G1(), RB(bufferB), G2(), MIX(), RA(bufferB), FB(bufferB); break;
+            case 5: FA(bufferA), G1(), RB(bufferB), G2(), MIX(), FB(bufferB), RA(bufferB); break;
+            case 6: G1(), G2(), MIX(), FA(bufferB), RA(bufferB), FB(bufferB), RB(bufferB); break;
+            case 7: G1(), G2(), MIX(), RA(bufferB), FA(bufferB), RB(bufferB), FB(bufferB); break;
+            case 8: G1(), RA(bufferA), FA(bufferA), G2(), MIX(), RB(bufferB), FB(bufferB); break;
+        }
+
+        // ---- output: amplitude ramp, declick after a gate-on
+        const float target = a * volume;
+        float level = amp;
+        const float step = (target - level) * (1.0f / float(n));
+        float y = lastOut;
+        if (declickCount <= 191) {
+            declickCount += n;
+            float offset = declickOffset;
+            for (int i = 0; i < n; ++i) {
+                level += step;
+                y = bufferB[i] * level + offset;
+                offset -= declickStep;
+                if (out0) out0[i] = y;
+                if (out1) out1[i] = y;
+            }
+            declickOffset = offset;
+        } else {
+            for (int i = 0; i < n; ++i) {
+                level += step;
+                y = bufferB[i] * level;
+                if (out0) out0[i] = y;
+                if (out1) out1[i] = y;
+            }
+        }
+        amp = level;
+        lastOut = y;
+        if (a == 0.0f && declickCount > 191) silent = 1;
+        if (out0) out0 += n;
+        if (out1) out1 += n;
+    }
+    return noErr;
+}

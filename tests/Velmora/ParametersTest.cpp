@@ -1,0 +1,139 @@
+// The instrument's parameter calls, properties and lifecycle through the host-side calls.
+#include <cmath>
+#include <cstring>
+
+#include "../support/InstrumentFixture.h"
+#include "Velmora/VelmoraParameters.h"
+
+TEST(Parameters, ListHas102IdsInOrder) {
+    Instrument inst;
+    UInt32 size = 0;
+    ASSERT_EQ(AudioUnitGetPropertyInfo(inst.unit, kAudioUnitProperty_ParameterList, 0, 0, &size, nullptr), noErr);
+    ASSERT_EQ(size, 102 * sizeof(AudioUnitParameterID));
+    std::vector<AudioUnitParameterID> ids(102, 999);
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_ParameterList, 0, 0, ids.data(), &size), noErr);
+    for (UInt32 i = 0; i < 102; ++i) EXPECT_EQ(ids[i], i);
+}
+
+TEST(Parameters, InfoCarriesNameRangeDefaultAndFlags) {
+    Instrument inst;
+    struct Expected {
+        UInt32 id;
+        const char* name;
+        UInt32 unit;
+        float min, max, def;
+    };
+    for (const Expected& e : {Expected{0, "Volume", 0, 0, 100, 50}, Expected{8, "OSC1 Tune", 0, -24, 24, 0},
+                              Expected{11, "OSC1 Mo'logy", 0, 0, 100, 0}, Expected{48, "FilterA type", 1, 0, 17, 0},
+                              Expected{83, "LFO1 VModSrc", 1, 0, 14, 1}, Expected{101, "Spectral Dense", 1, 0, 2, 0}}) {
+        AudioUnitParameterInfo info{};
+        UInt32 size = sizeof info;
+        ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_ParameterInfo, 0, e.id, &info, &size), noErr);
+        EXPECT_STREQ(info.name, e.name);
+        EXPECT_EQ(info.unit, e.unit);
+        EXPECT_EQ(info.minValue, e.min);
+        EXPECT_EQ(info.maxValue, e.max);
+        EXPECT_EQ(info.defaultValue, e.def);
+        EXPECT_EQ(info.flags, 0xC0000000u);
+        EXPECT_EQ(info.cfNameString, nullptr);
+    }
+    AudioUnitParameterInfo info{};
+    UInt32 size = sizeof info;
+    EXPECT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_ParameterInfo, 0, 102, &info, &size),
+              kAudioUnitErr_InvalidParameter);
+}
+
+TEST(Parameters, SelectorsAreRoundedOthersStoredAsGiven) {
+    Instrument inst;
+    inst.set(kOSC1TModSrc, 3.4f);
+    EXPECT_EQ(inst.get(kOSC1TModSrc), 3.0f);
+    inst.set(kOSC1TModSrc, 2.5f);
+    EXPECT_EQ(inst.get(kOSC1TModSrc), 3.0f);
+    inst.set(kLFO1Wave, 2.9f);
+    EXPECT_EQ(inst.get(kLFO1Wave), 2.9f);
+    inst.set(kVolume, 150);
+    EXPECT_EQ(inst.get(kVolume), 150.0f);
+    inst.set(kOSC1Tune, -30);
+    EXPECT_EQ(inst.get(kOSC1Tune), -30.0f);
+}
+
+TEST(Parameters, IdsAbove101AreRefused) {
+    Instrument inst;
+    float v = 0;
+    EXPECT_EQ(inst.set(102, 1), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(AudioUnitGetParameter(inst.unit, 5000, 0, 0, &v), kAudioUnitErr_InvalidParameter);
+}
+
+TEST(Parameters, InitializeRestoresDefaults) {
+    Instrument inst;
+    AUPreset init{0, CFSTR("init")};
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_CurrentPreset, 0, 0, &init, sizeof init), noErr);
+    EXPECT_EQ(inst.get(kA1), 5.0f);
+    AudioUnitUninitialize(inst.unit);
+    ASSERT_EQ(AudioUnitInitialize(inst.unit), noErr);
+    EXPECT_EQ(inst.get(kA1), 10.0f);
+    EXPECT_EQ(inst.get(kVolume), 50.0f);
+    EXPECT_EQ(inst.get(kTrigger), 1.0f);
+}
+
+TEST(Parameters, ValueStrings) {
+    Instrument inst;
+    auto names = [&](AudioUnitParameterID id, CFArrayRef* out) {
+        UInt32 size = sizeof *out;
+        return AudioUnitGetProperty(inst.unit, kAudioUnitProperty_ParameterValueStrings, 0, id, out, &size);
+    };
+    CFArrayRef list = nullptr;
+    ASSERT_EQ(names(kLFO1VModSrc, &list), noErr);
+    ASSERT_EQ(CFArrayGetCount(list), 23);
+    EXPECT_STREQ(CFStringGetUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(list, 22))), "-mm2");
+    CFRelease(list);
+    ASSERT_EQ(names(kFilterBType, &list), noErr);
+    EXPECT_EQ(CFArrayGetCount(list), 18);
+    EXPECT_STREQ(CFStringGetUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(list, 8))), "rude LP2");
+    CFRelease(list);
+    ASSERT_EQ(names(kOSC2Wave, &list), noErr);
+    EXPECT_STREQ(CFStringGetUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(list, 4))), "sync'd");
+    CFRelease(list);
+    for (AudioUnitParameterID id : {kRouting, kNoiseType, kQuality})
+        EXPECT_EQ(names(id, &list), kAudioUnitErr_InvalidProperty) << id;
+}
+
+TEST(Parameters, InstrumentProperties) {
+    Instrument inst;
+    ComponentDescription editor{};
+    UInt32 size = sizeof editor;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_GetUIComponentList, 0, 0, &editor, &size), noErr);
+    EXPECT_EQ(editor.componentType, FourCC("auvw"));
+    EXPECT_EQ(editor.componentSubType, FourCC("TvW1"));
+    EXPECT_EQ(editor.componentManufacturer, FourCC("KqVt"));
+
+    AUChannelInfo channels[4]{};
+    size = sizeof channels;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_SupportedNumChannels, 0, 0, channels, &size), noErr);
+    ASSERT_EQ(size, 2 * sizeof(AUChannelInfo));
+    EXPECT_EQ(channels[0].outChannels, 1);
+    EXPECT_EQ(channels[1].outChannels, 2);
+
+    UInt32 internal[2] = {7, 7};
+    size = sizeof internal;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, 64000, 3, 9, internal, &size), noErr);
+    EXPECT_EQ(internal[0], 0u);
+    EXPECT_EQ(internal[1], 0u);
+}
+
+TEST(Parameters, NoteToPhaseIncThroughPitch) {
+    // Key 69 sounds 110 Hz: the sine of "digiwave" with no depth crosses zero 110 times a second.
+    Instrument inst;
+    inst.set(kOSC1Wave, 2);
+    inst.set(kOSC2Wave, 0);
+    inst.set(kMixMode, 3);
+    inst.set(kA1, 0);
+    inst.set(kD1, 0);
+    inst.set(kS1, 100);
+    inst.noteOn(69);
+    auto s = inst.renderBlocks(44100 + 1024);
+    int rising = 0;
+    for (size_t i = 1024; i + 1 < s.size(); ++i)
+        if (s[i] <= 0 && s[i + 1] > 0) ++rising;
+    EXPECT_NEAR(rising, 110, 1);
+}
