@@ -155,8 +155,8 @@ private:
             if (fps != 24 && fps != 25 && fps != 29 && fps != 30)
                 throw std::runtime_error("SMPTE division with unknown frame rate " + std::to_string(fps));
             if (lo == 0) throw std::runtime_error("SMPTE division with zero ticks per frame");
-            const double framesPerSecond = fps == 29 ? 30000.0 / 1001.0 : double(fps);
-            mSmpteSecondsPerTick = 1.0 / (framesPerSecond * lo);
+            mSmpteNum = fps == 29 ? 1001.0 : 1.0;
+            mSmpteDen = fps == 29 ? 30000.0 * lo : double(fps) * lo;
         } else {
             mTicksPerQuarter = (unsigned(hi) << 8) | lo;
         }
@@ -209,32 +209,30 @@ private:
 
     // Piecewise tempo map over ticks; with SMPTE time, ticks are fixed and tempo is ignored.
     MidiSong timed() {
+        // From its tick on, a tick lasts num / den seconds; kept as a ratio for one rounding less.
         struct Segment {
             std::uint64_t tick;
-            double seconds, secondsPerTick;
+            double seconds, num, den;
         };
         std::vector<Segment> segments;
         if (mTicksPerQuarter == 0) {
-            segments.push_back({0, 0.0, mSmpteSecondsPerTick});
+            segments.push_back({0, 0.0, mSmpteNum, mSmpteDen});
         } else {
-            // Same tick: the later change (in track order) wins.
+            // Several changes at one tick: the lookup below takes the last (in track order).
             std::stable_sort(mTempos.begin(), mTempos.end(),
                              [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-            const double ticksPerSecondScale = 1e6 * double(mTicksPerQuarter);
-            segments.push_back({0, 0.0, kDefaultMicrosPerQuarter / ticksPerSecondScale});
+            const double den = 1e6 * double(mTicksPerQuarter);  // num: microseconds per quarter
+            segments.push_back({0, 0.0, double(kDefaultMicrosPerQuarter), den});
             for (const TempoChange& t : mTempos) {
-                Segment& last = segments.back();
-                const double perTick = double(t.microsPerQuarter) / ticksPerSecondScale;
-                if (t.tick == last.tick)
-                    last.secondsPerTick = perTick;
-                else
-                    segments.push_back({t.tick, last.seconds + double(t.tick - last.tick) * last.secondsPerTick, perTick});
+                const Segment& last = segments.back();
+                const double start = last.seconds + double(t.tick - last.tick) * last.num / last.den;
+                segments.push_back({t.tick, start, double(t.microsPerQuarter), den});
             }
         }
         auto seconds = [&](std::uint64_t tick) {
             const auto s = std::prev(std::upper_bound(segments.begin(), segments.end(), tick,
                                                       [](std::uint64_t t, const Segment& g) { return t < g.tick; }));
-            return s->seconds + double(tick - s->tick) * s->secondsPerTick;
+            return s->seconds + double(tick - s->tick) * s->num / s->den;
         };
 
         std::stable_sort(mEvents.begin(), mEvents.end(), [](const TickEvent& a, const TickEvent& b) { return a.tick < b.tick; });
@@ -249,7 +247,7 @@ private:
     std::size_t mFirstChunk = 0;
     int mTrackCount = 0;
     unsigned mTicksPerQuarter = 0;  // 0 with SMPTE time
-    double mSmpteSecondsPerTick = 0;
+    double mSmpteNum = 0, mSmpteDen = 0;  // seconds per tick with SMPTE time; 29.97 fps as 30000/1001
     std::vector<TickEvent> mEvents;  // track after track, each in file order
     std::vector<TempoChange> mTempos;
     std::uint64_t mEndTick = 0;

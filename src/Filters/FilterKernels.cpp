@@ -29,8 +29,8 @@ inline float saturate(float v, float k) {
 
 enum class SvfOutput { Low, Band, High, Notch };
 
-// Two passes per sample (the second fed half the first's output) keep the filter stable up to
-// f = 0.25 and give the response its character.
+// Two passes per sample, the second fed half the first's output: twice oversampled, so the
+// filter stays stable for every f the design allows (below 0.25). Notch is high + low.
 template <SvfOutput kOutput>
 inline void svf(float* buffer, int count, const float* coeffs, float* state) {
     const float f = coeffs[0], q = coeffs[1];

@@ -35,8 +35,7 @@ public:
         AudioUnitParameterID id;
         AudioUnitScope scope;
         AudioUnitElement element;
-        UInt32 valueBits;
-        UInt32 offset;
+        UInt32 valueBits, offset;
     };
 
     OSStatus Initialize() override {
@@ -83,24 +82,17 @@ public:
     void HandleAllSoundOff(int ch) override { record("allSoundOff", {ch}); }
     void HandleSysEx(const UInt8*, UInt32 length) override { record("sysex", {long(length)}); }
 
-    OSStatus PrepareInstrument(MusicDeviceInstrumentID id) override {
-        record("prepare", {long(id)});
-        return noErr;
-    }
-    OSStatus ReleaseInstrument(MusicDeviceInstrumentID id) override {
-        record("release", {long(id)});
-        return noErr;
-    }
+    OSStatus PrepareInstrument(MusicDeviceInstrumentID id) override { return record("prepare", {long(id)}); }
+    OSStatus ReleaseInstrument(MusicDeviceInstrumentID id) override { return record("release", {long(id)}); }
     OSStatus StartNote(MusicDeviceInstrumentID instrument, MusicDeviceGroupID group, NoteInstanceID* outID,
                        UInt32 offset, const MusicDeviceNoteParams& params) override {
         raise(FaultSite::StartNote);
-        record("start", {long(instrument), long(group), long(offset), long(params.mPitch), long(params.mVelocity)});
         if (outID) *outID = 77;
-        return noErr;
+        return record("start", {long(instrument), long(group), long(offset), long(params.mPitch),
+                                long(params.mVelocity)});
     }
     OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID id, UInt32 offset) override {
-        record("stop", {long(group), long(id), long(offset)});
-        return noErr;
+        return record("stop", {long(group), long(id), long(offset)});
     }
 
     // Set by the test before the call under test.
@@ -117,10 +109,11 @@ public:
     static inline int sDestroyed = 0;
 
 private:
-    void record(const char* name, std::initializer_list<long> args) {
+    OSStatus record(const char* name, std::initializer_list<long> args) {
         std::string line = name;
         for (long a : args) line += ' ' + std::to_string(a);
         calls.push_back(line);
+        return noErr;
     }
     void raise(FaultSite site) const {
         if (site != faultSite) return;
@@ -147,8 +140,6 @@ inline AudioUnit OpenTestUnit(OSType subtype = kTestSubType) {
     return unit;
 }
 
-inline TestUnit& UnitOf(AudioUnit au) { return *static_cast<TestUnit*>(GetComponentInstanceStorage(au)); }
-
 // Stereo host output of `frames` floats per channel; without memory the data
 // pointers are null so that the unit hands back its own.
 struct HostOutput {
@@ -174,9 +165,12 @@ protected:
         ASSERT_NE(au, nullptr);
     }
     void TearDown() override {
-        if (au) EXPECT_EQ(CloseComponent(au), noErr);
+        if (au) {
+            EXPECT_EQ(CloseComponent(au), noErr);
+        }
     }
-    TestUnit& unit() { return UnitOf(au); }
+    // The unit is observed and configured directly, driven only through host calls.
+    TestUnit& unit() { return *static_cast<TestUnit*>(GetComponentInstanceStorage(au)); }
 
     OSStatus render(HostOutput& out, UInt32 frames, Float64 sampleTime, AudioUnitRenderActionFlags flags = 0,
                     UInt32 bus = 0) {
@@ -200,14 +194,7 @@ protected:
 
 // The canonical non-interleaved float format this unit's elements start with.
 inline AudioStreamBasicDescription CanonicalFormat(Float64 sampleRate, UInt32 channels) {
-    return {sampleRate,
-            kAudioFormatLinearPCM,
-            kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                kAudioFormatFlagIsNonInterleaved,
-            4,
-            1,
-            4,
-            channels,
-            32,
-            0};
+    const UInt32 flags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
+                         kAudioFormatFlagIsNonInterleaved;
+    return {sampleRate, kAudioFormatLinearPCM, flags, 4, 1, 4, channels, 32, 0};
 }

@@ -93,29 +93,33 @@ TEST(ADSR, FreshAttackReturnsStartLevelAndAdvancesPhase) {
 }
 
 TEST(ADSR, GateHandling) {
-    ADSR env = makeEnv(50, 50, 50, 50);
+    ADSR env = makeEnv(50, 50, 50, 50);  // 1 s stages
     env.setGate(true);
-    env.proceed(1000);
+    env.proceed(22050);
+    EXPECT_NEAR(env.proceed(22050), 0.75, 1e-4);
     const float phase = env.phaseNow();
     env.setGate(true);  // already open: no retrigger
     EXPECT_EQ(env.stageNow(), ADSR::kAttack);
     EXPECT_EQ(env.phaseNow(), phase);
 
     env.setGate(false);
-    env.proceed(4410);
-    env.proceed(1);
-    const float level = env.getValue();
+    EXPECT_NEAR(env.proceed(4410), 0.75, 1e-4);
+    const float level = float(env.proceed(1));
+    EXPECT_NEAR(level, 0.75 * 0.81, 1e-4);
     env.setGate(false);  // closed again: the release restarts from the present level
     EXPECT_EQ(env.stageNow(), ADSR::kRelease);
     EXPECT_EQ(env.phaseNow(), 0.0f);
     EXPECT_EQ(float(env.proceed(64)), level);
 
-    env.reset();  // restarts the attack, the gate stays closed
+    env.setGate(true);  // a new note from the release
     EXPECT_EQ(env.stageNow(), ADSR::kAttack);
     EXPECT_EQ(env.getValue(), 0.0f);
-    env.setGate(true);  // so a note still starts
-    EXPECT_EQ(env.stageNow(), ADSR::kAttack);
+    env.proceed(1000);
+    env.reset();  // restarts the attack but leaves the gate open
     EXPECT_EQ(env.phaseNow(), 0.0f);
+    env.proceed(1000);
+    env.setGate(true);
+    EXPECT_FLOAT_EQ(env.phaseNow(), float(1000 / 44100.0));
 }
 
 TEST(ADSR, SettingStagesToZeroWhileRunning) {
@@ -146,7 +150,7 @@ TEST(ADSR, DefaultRateIs44100) {
     EXPECT_EQ(env.proceed(64), 0.0);
     env.reset();
     env.proceed(44100);
-    EXPECT_NEAR(env.phaseNow() - 64 / 44100.0, 1.0, 1e-5);
+    EXPECT_NEAR(env.phaseNow(), 1.0, 1e-6);
 }
 
 // Out-of-range parameters act as the nearest end of 0..100: a negative attack

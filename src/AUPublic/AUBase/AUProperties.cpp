@@ -25,7 +25,8 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
     OSStatus result = noErr;
     switch (id) {
         case kAudioUnitProperty_ClassInfo:
-            result = globalOnly(4, true);
+            // A state reference: the size the set side demands and the get side writes.
+            result = globalOnly(sizeof(CFPropertyListRef), true);
             break;
         case kAudioUnitProperty_MakeConnection:
             if (scope != kAudioUnitScope_Global && scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
