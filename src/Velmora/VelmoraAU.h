@@ -112,6 +112,10 @@ private:
     void configureEnvelope(int which, Float64 sampleRate);
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
+    // The value as its consumers use it: within the parameter's range (values are
+    // stored as given, so that out-of-range automation cannot make the output
+    // non-finite or unbounded; in-range values pass unchanged).
+    float paramInRange(UInt32 id) const;
     void setOscillator(int osc, int wave, float note, float shape1, float shape2);
     void applySettings(const EZPreset& settings);
 

@@ -50,6 +50,8 @@ OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
     if (scope != kAudioUnitScope_Global || element != 0)
         return MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
     if (id >= kNumberOfParameters) return kAudioUnitErr_InvalidParameter;
+    // A NaN or an infinity would poison the voice for good: refused, the old value stays.
+    if (!std::isfinite(value)) return paramErr;
     float* values = currentSettings.values;
     StoreRelaxed(values[id], IsModSourceSelector(id) ? std::roundf(value) : value);
 
@@ -188,12 +190,14 @@ OSStatus VelmoraAU::RestoreState(CFPropertyListRef state) {
     auto data = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
     if (!data || CFGetTypeID(data) != CFDataGetTypeID() || CFDataGetLength(data) != CFIndex(sizeof(EZPreset)))
         return kAudioUnitErr_InvalidPropertyValue;
-    const OSStatus result = MusicDeviceBase::RestoreState(state);
-    if (result != noErr) return result;
     UInt8 block[sizeof(EZPreset)];
     std::memcpy(block, CFDataGetBytePtr(data), sizeof block);
     EZPreset restored;
     DecodeSettingsBlock(block, restored);
+    for (float v : restored.values)
+        if (!std::isfinite(v)) return kAudioUnitErr_InvalidPropertyValue;
+    const OSStatus result = MusicDeviceBase::RestoreState(state);
+    if (result != noErr) return result;
     applySettings(restored);
     return noErr;
 }

@@ -29,7 +29,7 @@ void VelmoraAU::HandleAllNotesOff(int channel) {
 void VelmoraAU::HandlePitchWheel(int, UInt8 lsb, UInt8 msb, SInt32) {
     const float bend = float((msb * 128 + lsb) - 8192) / 8192.0f;
     bendAmount = bend;
-    pitchBend = bend * (bend >= 0 ? param(kPitchBendUp) : param(kPitchBendDown));
+    pitchBend = bend * (bend >= 0 ? paramInRange(kPitchBendUp) : paramInRange(kPitchBendDown));
 }
 
 void VelmoraAU::HandleChannelPressure(int, UInt8 value, SInt32) { pressure = float(value) / 127.0f; }
@@ -40,7 +40,9 @@ void VelmoraAU::HandleControlChange(int, UInt8 controller, UInt8 value, SInt32) 
 
 OSStatus VelmoraAU::StartNote(MusicDeviceInstrumentID, MusicDeviceGroupID, NoteInstanceID* outNoteInstanceID,
                               UInt32 offsetSampleFrame, const MusicDeviceNoteParams& params) {
-    if (!(params.mPitch >= 0)) return noErr;  // negative and NaN pitches name no key
+    // Negative pitches name no key; NaN and infinite pitches or velocities are refused.
+    if (!std::isfinite(params.mPitch) || !std::isfinite(params.mVelocity)) return paramErr;
+    if (params.mPitch < 0) return noErr;
     const int key = TruncToInt(params.mPitch) % 256;
     if (key <= 127) {
         keyOrder[key] = 0;

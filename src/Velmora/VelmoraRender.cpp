@@ -27,8 +27,10 @@ struct Selectors {
 
 void VelmoraAU::addNoise(float* bufferA, float* bufferB, int n, int gainSource, int panSource) {
     // Unlike the pan, the modulation of the noise gain is not scaled by 0.01.
-    const float pan = float(param(kNoisePan) * 0.01 + (param(kNoisePanMDpth) * modSources[panSource]) * 0.01);
-    const float gain = float(param(kNoiseGain) * 0.01 + param(kNoiseGainMDpth) * modSources[gainSource]);
+    const float pan =
+        float(paramInRange(kNoisePan) * 0.01 + (paramInRange(kNoisePanMDpth) * modSources[panSource]) * 0.01);
+    const float gain =
+        float(paramInRange(kNoiseGain) * 0.01 + paramInRange(kNoiseGainMDpth) * modSources[gainSource]);
     const float gA = gain * (1 - pan), gB = gain * pan;
     int pos = noisePos;
     for (int i = 0; i < n; ++i) {
@@ -55,12 +57,12 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
     const Float64 sampleRate = output->GetStreamFormat().mSampleRate;
     renderSampleRate = sampleRate;
     const float invRate = float(1.0 / sampleRate);
-    const float volume = float(param(kVolume) * 0.004);
+    const float volume = float(paramInRange(kVolume) * 0.004);
     const int routing = TruncToInt(param(kRouting));
-    const float velAmount[3] = {float(param(kVel2Vol) * 0.01), float(param(kVel2Env2) * 0.01),
-                                float(param(kVel2Env3) * 0.01)};
-    const float velRest[3] = {float(1 - param(kVel2Vol) * 0.01), float(1 - param(kVel2Env2) * 0.01),
-                              float(1 - param(kVel2Env3) * 0.01)};
+    const float velAmount[3] = {float(paramInRange(kVel2Vol) * 0.01), float(paramInRange(kVel2Env2) * 0.01),
+                                float(paramInRange(kVel2Env3) * 0.01)};
+    const float velRest[3] = {float(1 - paramInRange(kVel2Vol) * 0.01), float(1 - paramInRange(kVel2Env2) * 0.01),
+                              float(1 - paramInRange(kVel2Env3) * 0.01)};
     Selectors sel;
     sel.noiseGain = sourceIndex(param(kNoiseGainMSrc));
     sel.noisePan = sourceIndex(param(kNoisePanMSrc));
@@ -113,7 +115,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             currentNote = notes.newNote;
             glideStart = glidedPitch;  // without the bend, which is added again below
             glideElapsed = 0;
-            const float g = float(param(kGlide) * 0.01);
+            const float g = float(paramInRange(kGlide) * 0.01);
             glideDuration = g * g * g * 8;
         }
         if (notes.gateOff)
@@ -143,7 +145,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         } else {
             glidedPitch = currentNote;
         }
-        const float v = velocity / 127;
+        const float v = std::clamp(velocity, 0.0f, 127.0f) / 127;  // note calls may carry any velocity
         modSources[1] = v;
         modSources[2] = -v;
         pitch = glidedPitch + bend;
@@ -168,7 +170,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         }
         LFO* lfos[2] = {lfo1.get(), lfo2.get()};
         for (int l = 0; l < 2; ++l) {
-            const float d = float(param(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
+            const float d = float(paramInRange(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
             const float raw = float(lfos[l]->proceed(n));
             modSources[15 + 2 * l] = raw;
             const float value = raw * (modSources[sel.lfo[l]] * d + 1 - d);
@@ -188,12 +190,16 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         float* oscOut[2] = {bufferA, bufferB};
         for (int o = 0; o < 2; ++o) {
             const UInt32 base = UInt32(o) * kOscStride;
-            float note = pitch + param(kOSC1Tune + base) + param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
+            float note = pitch + paramInRange(kOSC1Tune + base) +
+                         paramInRange(kOSC1TModDpth + base) * modSources[sel.tune[o]];
             if (note < 1.0f) note = 1.0f;
-            const float shape1 =
-                std::max(param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base), 0.0f);
-            const float shape2 = std::clamp(
-                param(kOSC1VModDpth + base) * modSources[sel.shape2[o]] + param(kOSC1Vari + base), 0.0f, 100.0f);
+            const float shape1 = std::max(
+                paramInRange(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + paramInRange(kOSC1Mology + base),
+                0.0f);
+            const float shape2 =
+                std::clamp(paramInRange(kOSC1VModDpth + base) * modSources[sel.shape2[o]] +
+                               paramInRange(kOSC1Vari + base),
+                           0.0f, 100.0f);
             const int wave = TruncToInt(param(kOSC1Wave + base));
             setOscillator(o, wave, note, shape1, shape2);
             switch (wave) {
@@ -222,10 +228,11 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         for (int f = 0; f < 2; ++f) {
             const UInt32 base = UInt32(f) * kFilterStride;
             if (param(kFilterAType + base) == 0.0f) continue;
-            const float keyed = float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
+            const float keyed =
+                float(pitch * (paramInRange(kFiltAKeyfollow + base) * 0.01) + paramInRange(kFilterAFc + base));
             const float fcNote =
-                std::clamp(keyed + modSources[sel.filter[f]] * param(kFilterAFDpth + base), 1.0f, 139.0f);
-            setFilter(float(types[f]), fcNote, param(kFilterAFq + base), coeffs[f]);
+                std::clamp(keyed + modSources[sel.filter[f]] * paramInRange(kFilterAFDpth + base), 1.0f, 139.0f);
+            setFilter(float(types[f]), fcNote, paramInRange(kFilterAFq + base), coeffs[f]);
         }
 
         // ---- gains and shaper depths
@@ -235,10 +242,10 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             const UInt32 rb = UInt32(p) * kRumbleStride;
             rumbleType[p] = TruncToInt(param(kRumbleAType + rb));
             if (param(kRumbleAType + rb) != 0.0f)
-                depth[p] = clamp01(param(kRumbleADepth + rb) * 0.01 +
-                                   (modSources[sel.rumble[p]] * param(kRumbleAModDpth + rb)) * 0.01);
-            gain[p] = clamp01(param(kOSC1Gain + UInt32(p)) * 0.01 +
-                              (modSources[sel.gain[p]] * param(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
+                depth[p] = clamp01(paramInRange(kRumbleADepth + rb) * 0.01 +
+                                   (modSources[sel.rumble[p]] * paramInRange(kRumbleAModDpth + rb)) * 0.01);
+            gain[p] = clamp01(paramInRange(kOSC1Gain + UInt32(p)) * 0.01 +
+                              (modSources[sel.gain[p]] * paramInRange(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
         }
 
         // ---- routing; the result is in path B
