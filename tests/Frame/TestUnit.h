@@ -23,7 +23,6 @@ constexpr float kRenderedSample = 0.25f;  // buffer b of a render holds kRendere
 
 constexpr OSType kTestType = FourCC("aumu");
 constexpr OSType kTestSubType = FourCC("frTU");
-constexpr OSType kOtherSubType = FourCC("frT2");
 constexpr OSType kTestManufacturer = FourCC("VlTs");
 
 class TestUnit : public MusicDeviceBase {
@@ -131,13 +130,18 @@ inline OSStatus TestUnitEntry(ComponentParameters* params, void* storage) {
     return ComponentEntryPoint<TestUnit>::Dispatch(params, storage);
 }
 
-// Registers (once per subtype) and opens a test unit the way a host finds one.
-inline AudioUnit OpenTestUnit(OSType subtype = kTestSubType) {
-    const ComponentDescription desc{kTestType, subtype, kTestManufacturer, 0, 0};
+// Registers the test unit (once) and opens it the way a host finds one.
+inline AudioUnit OpenTestUnit() {
+    const ComponentDescription desc{kTestType, kTestSubType, kTestManufacturer, 0, 0};
     RegisterComponentEntry(desc, "Frame test unit", TestUnitEntry);
     AudioUnit unit = nullptr;
     EXPECT_EQ(OpenAComponent(FindNextComponent(nullptr, desc), &unit), noErr);
     return unit;
+}
+
+// A property listener that counts its calls in an int.
+inline void CountChange(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    ++*static_cast<int*>(refCon);
 }
 
 // Stereo host output of `frames` floats per channel; without memory the data

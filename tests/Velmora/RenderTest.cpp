@@ -156,3 +156,20 @@ TEST(Render, ResetSilencesAtOnce) {
     const auto out = inst.render(64);
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return s == 0.0f; }));
 }
+
+TEST(Render, AListWithOneNullBufferGetsTheUnitsMemoryThere) {
+    Instrument inst;
+    inst.noteOn(60);
+    std::vector<float> left(512, 7.0f);
+    struct {
+        UInt32 n;
+        AudioBuffer b[2];
+    } list{2, {{1, 2048, left.data()}, {1, 2048, nullptr}}};
+    AudioTimeStamp ts{};
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(AudioUnitRender(inst.unit, &flags, &ts, 0, 512, reinterpret_cast<AudioBufferList*>(&list)), noErr);
+    ASSERT_NE(list.b[1].mData, nullptr);
+    EXPECT_EQ(std::vector<float>(static_cast<float*>(list.b[1].mData), static_cast<float*>(list.b[1].mData) + 512),
+              left);
+    EXPECT_NE(left[511], 7.0f);
+}

@@ -172,9 +172,14 @@ OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) {
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        if (e.eventType == kParameterEvent_Immediate)
-            SetParameter(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
-                         e.eventValues.immediate.bufferOffset);
+        // An event for a missing address is skipped; the others still apply.
+        if (e.eventType == kParameterEvent_Immediate) {
+            try {
+                SetParameter(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
+                             e.eventValues.immediate.bufferOffset);
+            } catch (OSStatus) {
+            }
+        }
         mParamList.push_back(e);
     }
     return noErr;

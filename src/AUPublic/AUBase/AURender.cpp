@@ -17,19 +17,31 @@ OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const Audi
 
 OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                              UInt32 busNumber, AUIOElement& output, UInt32 frames, AudioBufferList& ioData) {
-    const bool hostMemory = ioData.mNumberBuffers > 0 && ioData.mBuffers[0].mData != nullptr &&
-                            Outputs().GetNumberOfElements() <= 1;
+    // The unit renders straight into the host's buffers only when every one of
+    // them has memory; a list with some null buffers gets the unit's pointers
+    // where it has none and a copy where it has.
+    bool hostMemory = ioData.mNumberBuffers > 0 && Outputs().GetNumberOfElements() <= 1;
+    bool anyHostMemory = false;
+    for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
+        hostMemory = hostMemory && ioData.mBuffers[i].mData != nullptr;
+        anyHostMemory = anyHostMemory || ioData.mBuffers[i].mData != nullptr;
+    }
     if (hostMemory)
         output.SetBufferList(ioData);
     else
         output.PrepareBuffer(frames);
     const OSStatus result = RenderBus(ioActionFlags, timeStamp, busNumber, frames);
     if (result == noErr) {
-        if (!hostMemory) {
-            output.CopyBufferListTo(ioData);
-        } else {
+        if (hostMemory) {
             output.CopyBufferContentsTo(ioData);
             output.InvalidateBufferList();
+        } else if (!anyHostMemory) {
+            output.CopyBufferListTo(ioData);
+        } else {
+            output.CopyBufferContentsTo(ioData);  // skips the null buffers
+            const AudioBufferList& mine = output.GetBufferList();
+            for (UInt32 i = 0; i < ioData.mNumberBuffers && i < mine.mNumberBuffers; ++i)
+                if (!ioData.mBuffers[i].mData) ioData.mBuffers[i] = mine.mBuffers[i];
         }
     }
     return result;
