@@ -14,7 +14,7 @@ configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
 
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

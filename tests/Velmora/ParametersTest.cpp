@@ -137,3 +137,65 @@ TEST(Parameters, NoteToPhaseIncThroughPitch) {
         if (s[i] <= 0 && s[i + 1] > 0) ++rising;
     EXPECT_NEAR(rising, 110, 1);
 }
+
+TEST(Properties, ListenersHearRateFormatFramesAndPreset) {
+    Instrument inst;
+    static std::vector<AudioUnitPropertyID> heard;
+    heard.clear();
+    auto listener = [](void*, AudioUnit, AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement) {
+        heard.push_back(id);
+    };
+    for (AudioUnitPropertyID id : {kAudioUnitProperty_StreamFormat, kAudioUnitProperty_MaximumFramesPerSlice,
+                                   kAudioUnitProperty_CurrentPreset})
+        ASSERT_EQ(AudioUnitAddPropertyListener(inst.unit, id, listener, nullptr), noErr);
+    const Float64 rate = 48000;
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &rate, 8),
+              noErr);
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &rate, 8),
+              noErr);  // unchanged: no second notification
+    UInt32 frames = 512;
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_MaximumFramesPerSlice, 0, 0, &frames, 4), noErr);
+    CFPropertyListRef state = nullptr;
+    UInt32 size = sizeof state;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_ClassInfo, 0, 0, &state, &size), noErr);
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_ClassInfo, 0, 0, &state, sizeof state), noErr);
+    CFRelease(state);
+    EXPECT_EQ(heard, (std::vector<AudioUnitPropertyID>{kAudioUnitProperty_StreamFormat,
+                                                       kAudioUnitProperty_MaximumFramesPerSlice,
+                                                       kAudioUnitProperty_CurrentPreset}));
+}
+
+TEST(Presets, SelectingAPresetMakesItCurrentAndPrintsIt) {
+    static std::string log;
+    log.clear();
+    Instrument inst;
+    SetPlatformLogHook([](const char* line) { log += line; });
+    AUPreset preset{3, CFSTR("tarv's trash")};
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_CurrentPreset, 0, 0, &preset, sizeof preset), noErr);
+    SetPlatformLogHook(PlatformLogSilent);
+    EXPECT_EQ(log, "selecting preset: 3\n");
+    AUPreset current{};
+    UInt32 size = sizeof current;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, kAudioUnitProperty_CurrentPreset, 0, 0, &current, &size), noErr);
+    EXPECT_EQ(current.presetNumber, 3);
+    EXPECT_STREQ(CFStringGetUTF8(current.presetName), "tarv's trash");
+    AUPreset beyond{31, CFSTR("x")};
+    EXPECT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_CurrentPreset, 0, 0, &beyond, sizeof beyond),
+              kAudioUnitErr_InvalidPropertyValue);
+}
+
+TEST(Lifecycle, InstanceLinesCountInstances) {
+    static std::string log;
+    log.clear();
+    SetPlatformLogHook([](const char* line) { log += line; });
+    {
+        Component comp = RegisterVelmora();
+        AudioUnit a = nullptr, b = nullptr;
+        OpenAComponent(comp, &a);
+        OpenAComponent(comp, &b);
+        CloseComponent(a);
+        CloseComponent(b);
+    }
+    SetPlatformLogHook(PlatformLogSilent);
+    EXPECT_EQ(log, "Tarvs running: 1\nTarvs running: 2\nTarvs running: 1\nTarvs running: 0\n");
+}
