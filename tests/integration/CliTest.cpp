@@ -126,3 +126,22 @@ TEST_F(Cli, ListsPresetsAndParameters) {
     for (std::string line; std::getline(params, line);) ++lines;
     EXPECT_EQ(lines, 102);
 }
+
+TEST_F(Cli, StateFileSavedByOneCommandRendersLikeItsSettings) {
+    const fs::path mid = song({{0.0, 0x90, 50, 100}, {0.3, 0x80, 50, 0}});
+    const std::string settings = " --preset 28 --set \"OSC1 Tune=3.5\" --set \"FilterA type=rude LP2\"";
+    ASSERT_EQ(run("state save " + (dir / "s.aupreset").string() + settings), 0) << errors();
+    ASSERT_EQ(run("render " + mid.string() + " " + (dir / "a.wav").string() + " --format float" + settings), 0);
+    ASSERT_EQ(run("render " + mid.string() + " " + (dir / "b.wav").string() + " --format float --state " +
+                  (dir / "s.aupreset").string()),
+              0)
+        << errors();
+    EXPECT_EQ(readWav(dir / "a.wav").samples, readWav(dir / "b.wav").samples);
+
+    std::ofstream(dir / "bad.aupreset") << "<?xml version=\"1.0\"?><plist><dict><key>version</key>";
+    EXPECT_NE(run("render " + mid.string() + " " + (dir / "c.wav").string() + " --state " +
+                  (dir / "bad.aupreset").string()),
+              0);
+    EXPECT_NE(errors().find("bad.aupreset"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "c.wav"));
+}

@@ -12,6 +12,8 @@
 #include "Platform/Log.h"
 #include "StateFile.h"
 
+#include <plist/plist.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -148,4 +150,26 @@ TEST(State, DamagedFilesAreRefusedWithAMessage) {
     }
     EXPECT_THROW(loadStateFile(*inst, tempFile("missing.aupreset")), std::runtime_error);
     fs::remove(good);
+}
+
+TEST(State, BinaryPropertyListsAreReadToo) {
+    auto source = openInstrument();
+    source->selectPreset(5);
+    CFPropertyListRef state = source->saveState();
+    const std::string xml = stateToXml(state);
+    CFRelease(state);
+    plist_t root = nullptr;
+    plist_from_xml(xml.data(), UInt32(xml.size()), &root);
+    char* bin = nullptr;
+    UInt32 length = 0;
+    plist_to_bin(root, &bin, &length);
+    const fs::path file = tempFile("binary.aupreset");
+    std::ofstream(file, std::ios::binary).write(bin, length);
+    free(bin);
+    plist_free(root);
+
+    auto target = openInstrument();
+    loadStateFile(*target, file);
+    EXPECT_EQ(allValues(*target), allValues(*source));
+    fs::remove(file);
 }
