@@ -7,17 +7,17 @@ float timeLaw(float p) {
     const float x = p / 100;
     return 8 * (x * x * x);
 }
-// A host or a stored state may deliver any value: beyond 0..100 a negative
-// time would make a stage run backwards for ever, so use the nearest end
-// (NaN counts as 0). Values inside, -0 included, pass unchanged.
-float inRange(float p) { return p >= 0 ? (p <= 100 ? p : 100) : 0; }
+// A host or a stored state may deliver any value: a negative time would make
+// a stage run backwards for ever, so times start at 0 (NaN counts as 0).
+// Every other value, -0 included, passes unchanged.
+float notNegative(float p) { return p >= 0 ? p : 0; }
 }  // namespace
 
 void ADSR::setEnv(float A, float D, float S, float R, double sampleRate) {
-    A = inRange(A);
-    D = inRange(D);
-    S = inRange(S);
-    R = inRange(R);
+    A = notNegative(A);
+    D = notNegative(D);
+    R = notNegative(R);
+    if (!(S == S)) S = 0;
     const float sus = S / 100;
     s = sus;
     // Zero-length stages are left at once; a running envelope keeps its place otherwise.

@@ -21,10 +21,8 @@ float wrapPhase(float p) {
 }  // namespace
 
 void LFO::setLfo(int aWave, float Speed, float iPhase, double sampleRate) {
-    // Out-of-range values: Speed is used within 0..100 (NaN as 0), a
-    // non-finite iPhase as 0, so that period and phase stay finite.
-    if (!(Speed >= 0)) Speed = 0;
-    if (Speed > 100) Speed = 100;
+    // A non-finite start phase would stop the cycle for good: it counts as 0.
+    // Any speed is harmless: a period at or below 0.01 s stands still.
     if (!std::isfinite(iPhase)) iPhase = 0;
     Wave = aWave;
     // A new start phase shifts the running cycle by the same amount.

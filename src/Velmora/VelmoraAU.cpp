@@ -123,26 +123,20 @@ void VelmoraAU::clearBuffers() {
     std::memset(filterStateB, 0, sizeof filterStateB);
 }
 
-float VelmoraAU::paramInRange(UInt32 id) const {
-    const AudioUnitParameterInfo& info = VelmoraParameterTable()[id];
-    return std::clamp(param(id), info.minValue, info.maxValue);
-}
-
 Float64 VelmoraAU::outputSampleRate() { return GetOutput(0)->GetStreamFormat().mSampleRate; }
 
 void VelmoraAU::configureEnvelope(int which, Float64 sampleRate) {
     ADSR* env = which == 0 ? env1.get() : which == 1 ? env2.get() : env3.get();
     if (!env) return;
     const UInt32 base = kA1 + UInt32(which) * kEnvStride;
-    env->setEnv(paramInRange(base), paramInRange(base + 1), paramInRange(base + 2), paramInRange(base + 3),
-                sampleRate);
+    env->setEnv(param(base), param(base + 1), param(base + 2), param(base + 3), sampleRate);
 }
 
 void VelmoraAU::configureLfo(int which, Float64 sampleRate) {
     LFO* lfo = which == 0 ? lfo1.get() : lfo2.get();
     if (!lfo) return;
     const UInt32 base = kLFO1Wave + UInt32(which) * kLfoStride;
-    lfo->setLfo(TruncToInt(param(base)), paramInRange(base + 2), paramInRange(base + 3), sampleRate);
+    lfo->setLfo(TruncToInt(param(base)), param(base + 2), param(base + 3), sampleRate);
 }
 
 OSStatus VelmoraAU::Initialize() {

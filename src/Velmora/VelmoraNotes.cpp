@@ -29,7 +29,9 @@ void VelmoraAU::HandleAllNotesOff(int channel) {
 void VelmoraAU::HandlePitchWheel(int, UInt8 lsb, UInt8 msb, SInt32) {
     const float bend = float((msb * 128 + lsb) - 8192) / 8192.0f;
     bendAmount = bend;
-    pitchBend = bend * (bend >= 0 ? paramInRange(kPitchBendUp) : paramInRange(kPitchBendDown));
+    // Far beyond the 24-semitone ranges, out-of-range settings cannot push the pitch to infinity.
+    const float offset = bend * (bend >= 0 ? param(kPitchBendUp) : param(kPitchBendDown));
+    pitchBend = offset > -1e4f ? (offset < 1e4f ? offset : 1e4f) : -1e4f;
 }
 
 void VelmoraAU::HandleChannelPressure(int, UInt8 value, SInt32) { pressure = float(value) / 127.0f; }

