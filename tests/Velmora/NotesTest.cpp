@@ -4,8 +4,6 @@
 
 namespace {
 
-VelmoraAU& engine(Instrument& inst) { return *static_cast<VelmoraAU*>(GetComponentInstanceStorage(inst.unit)); }
-
 struct Timed {
     UInt32 frame;
     UInt8 status, key, velocity;
@@ -19,7 +17,7 @@ std::vector<VoiceState> playInBlocks(Instrument& inst, const std::vector<Timed>&
         for (const Timed& e : events)
             if (e.frame >= start && e.frame < start + 64) inst.midi(e.status, e.key, e.velocity, e.frame - start);
         inst.render(64);
-        states.push_back(engine(inst).voiceState());
+        states.push_back(inst.engine().voiceState());
     }
     return states;
 }
@@ -64,7 +62,7 @@ TEST(KeyScan, AKeyKeepsOnlyItsLatestPendingEvent) {
     for (const Timed& e : kOverlap) inst.midi(e.status, e.key, e.velocity, e.frame);
     auto out = inst.render(1024);
     EXPECT_EQ(firstAbove(out, 0.0f), -1);
-    EXPECT_EQ(engine(inst).voiceState().currentNote, 69);
+    EXPECT_EQ(inst.engine().voiceState().currentNote, 69);
 
     // Held across calls, a note-off sent early still waits for its frame.
     Instrument held;
@@ -72,9 +70,9 @@ TEST(KeyScan, AKeyKeepsOnlyItsLatestPendingEvent) {
     held.render(64);
     held.noteOff(60, 500);
     held.render(448);
-    EXPECT_NE(engine(held).voiceState().env1Stage, 3);
+    EXPECT_NE(held.engine().voiceState().env1Stage, 3);
     held.render(64);
-    EXPECT_EQ(engine(held).voiceState().env1Stage, 3);
+    EXPECT_EQ(held.engine().voiceState().env1Stage, 3);
 }
 
 TEST(KeyScan, EventsApplyAtTheSliceInWhichTheyFallDue) {
@@ -105,23 +103,23 @@ TEST(MidiInput, DecodingAndControllers) {
     EXPECT_EQ(inst.midi(0xF8, 0, 0), noErr);
     inst.midi(0x9F, 60, 100);  // any channel plays
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().currentNote, 60);
+    EXPECT_EQ(inst.engine().voiceState().currentNote, 60);
     inst.midi(0x90, 60, 0);  // velocity 0 is a note-off
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().env1Stage, 3);
+    EXPECT_EQ(inst.engine().voiceState().env1Stage, 3);
 
     inst.noteOn(62);
     inst.render(64);
     inst.midi(0xB0, 123, 0);  // all notes off
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().env1Stage, 3);
+    EXPECT_EQ(inst.engine().voiceState().env1Stage, 3);
 
     inst.noteOn(64);
     inst.render(64);
     inst.midi(0xB0, 120, 0);  // all sound off does nothing here
     inst.midi(0xB0, 64, 127);  // no sustain pedal
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().env1Stage, 0);  // still in its attack
+    EXPECT_EQ(inst.engine().voiceState().env1Stage, 0);  // still in its attack
 }
 
 TEST(MidiInput, PitchWheelRange) {
@@ -129,14 +127,14 @@ TEST(MidiInput, PitchWheelRange) {
     inst.noteOn(60);
     inst.midi(0xE0, 127, 127);  // top, "PitchBend up" 2
     inst.render(64);
-    EXPECT_NEAR(engine(inst).voiceState().pitch - 60, 1.99976, 1e-4);
+    EXPECT_NEAR(inst.engine().voiceState().pitch - 60, 1.99976, 1e-4);
     inst.set(6, 5);  // "PitchBend down"
     inst.midi(0xE0, 0, 0);
     inst.render(64);
-    EXPECT_FLOAT_EQ(engine(inst).voiceState().pitch, 55);
+    EXPECT_FLOAT_EQ(inst.engine().voiceState().pitch, 55);
     inst.midi(0xE0, 0, 64);
     inst.render(64);
-    EXPECT_FLOAT_EQ(engine(inst).voiceState().pitch, 60);
+    EXPECT_FLOAT_EQ(inst.engine().voiceState().pitch, 60);
 }
 
 TEST(MidiInput, MusicDeviceNoteCalls) {
@@ -146,8 +144,8 @@ TEST(MidiInput, MusicDeviceNoteCalls) {
     EXPECT_EQ(MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &params), noErr);
     EXPECT_EQ(id, 67u);
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().currentNote, 67);
-    EXPECT_EQ(engine(inst).voiceState().velocity, 90);
+    EXPECT_EQ(inst.engine().voiceState().currentNote, 67);
+    EXPECT_EQ(inst.engine().voiceState().velocity, 90);
     const MusicDeviceNoteParams high{2, 300, 90};  // 300 mod 256 = 44
     EXPECT_EQ(MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &high), noErr);
     EXPECT_EQ(id, 44u);
@@ -155,5 +153,5 @@ TEST(MidiInput, MusicDeviceNoteCalls) {
     EXPECT_EQ(MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &beyond), noErr);
     EXPECT_EQ(MusicDeviceStopNote(inst.unit, 0, 67, 0), noErr);
     inst.render(64);
-    EXPECT_EQ(engine(inst).voiceState().currentNote, 44);
+    EXPECT_EQ(inst.engine().voiceState().currentNote, 44);
 }

@@ -7,8 +7,6 @@
 #include "Velmora/VelmoraAU.h"
 
 namespace {
-VelmoraAU& engine(Instrument& inst) { return *static_cast<VelmoraAU*>(GetComponentInstanceStorage(inst.unit)); }
-
 float largestStep(const std::vector<float>& s, size_t from, size_t to) {
     float step = 0;
     for (size_t i = from + 1; i < to; ++i) step = std::max(step, std::fabs(s[i] - s[i - 1]));
@@ -58,7 +56,7 @@ TEST(Render, VolumeAndFullEnvelopeGiveTheAmplitude) {
     inst.set(kVel2Vol, 0);
     inst.noteOn(60, 64);
     inst.renderBlocks(640);
-    EXPECT_NEAR(engine(inst).voiceState().amp, 0.2f, 1e-6);
+    EXPECT_NEAR(inst.engine().voiceState().amp, 0.2f, 1e-6);
 }
 
 TEST(Render, GlideMovesLinearlyInSliceSteps) {
@@ -69,12 +67,12 @@ TEST(Render, GlideMovesLinearlyInSliceSteps) {
     inst.renderBlocks(44100 * 2);  // the first note glides from 69 to 60
     inst.noteOn(72);
     inst.render(64);
-    const float start = engine(inst).voiceState().pitch;
+    const float start = inst.engine().voiceState().pitch;
     EXPECT_NEAR(start, 60 + 12 * 64 / 44100.0, 1e-3);
     inst.renderBlocks(64 * 344);  // about half a second
-    EXPECT_NEAR(engine(inst).voiceState().pitch, 60 + 12 * 345 * 64 / 44100.0, 1e-3);
+    EXPECT_NEAR(inst.engine().voiceState().pitch, 60 + 12 * 345 * 64 / 44100.0, 1e-3);
     inst.renderBlocks(44100);
-    EXPECT_FLOAT_EQ(engine(inst).voiceState().pitch, 72);
+    EXPECT_FLOAT_EQ(inst.engine().voiceState().pitch, 72);
 }
 
 TEST(Render, GlideStartsFromThePitchWithoutTheBend) {
@@ -85,10 +83,10 @@ TEST(Render, GlideStartsFromThePitchWithoutTheBend) {
     inst.noteOn(60);
     inst.midi(0xE0, 127, 127);
     inst.renderBlocks(44100 * 2);
-    EXPECT_NEAR(engine(inst).voiceState().pitch, 62, 1e-3);
+    EXPECT_NEAR(inst.engine().voiceState().pitch, 62, 1e-3);
     inst.noteOn(72);
     inst.render(64);
-    EXPECT_NEAR(engine(inst).voiceState().pitch, 62 + 12 * 64 / 44100.0, 1e-3);
+    EXPECT_NEAR(inst.engine().voiceState().pitch, 62 + 12 * 64 / 44100.0, 1e-3);
 }
 
 TEST(Render, ReleaseEndsInExactSilence) {
@@ -98,7 +96,7 @@ TEST(Render, ReleaseEndsInExactSilence) {
     inst.renderBlocks(4096);
     inst.noteOff(60);
     inst.renderBlocks(2048);
-    EXPECT_TRUE(engine(inst).voiceState().silent);
+    EXPECT_TRUE(inst.engine().voiceState().silent);
     const auto out = inst.renderBlocks(1024);
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return s == 0.0f; }));
 }

@@ -79,8 +79,7 @@ TEST(BadValues, OutOfRangeValuesBehaveAsTheirFormulasSay) {
     const MusicDeviceNoteParams loud{2, 60, 254};
     MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &loud);
     inst.renderBlocks(640);
-    VelmoraAU& engine = *static_cast<VelmoraAU*>(GetComponentInstanceStorage(inst.unit));
-    EXPECT_NEAR(engine.voiceState().amp, 1.2f, 1e-5);
+    EXPECT_NEAR(inst.engine().voiceState().amp, 1.2f, 1e-5);
     const MusicDeviceNoteParams huge{2, 62, 1e30f};
     MusicDeviceStartNote(inst.unit, 0, 0, &id, 0, &huge);
     EXPECT_LT(peakOf(inst.renderBlocks(4096)), 1e12f);

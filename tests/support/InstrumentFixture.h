@@ -8,6 +8,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Velmora/VelmoraAU.h"
 
 class Instrument {
 public:
@@ -78,6 +79,9 @@ public:
         }
         return out;
     }
+
+    // The engine behind the unit, for reading its voice state.
+    VelmoraAU& engine() { return *static_cast<VelmoraAU*>(GetComponentInstanceStorage(unit)); }
 
     AudioUnit unit = nullptr;
     UInt32 channels = 2;

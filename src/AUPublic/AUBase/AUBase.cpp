@@ -4,14 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#include "AUPublic/Utility/BigEndian.h"
+
 namespace {
 constexpr UInt32 kDefaultMaxFramesPerSlice = 1152;
-
-void putU32(std::vector<UInt8>& out, UInt32 v) {
-    const UInt8 b[4] = {UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)};
-    out.insert(out.end(), b, b + 4);
-}
-UInt32 getU32(const UInt8* p) { return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3]; }
 
 void putNumber(CFMutableDictionaryRef dict, const char* key, SInt32 value) {
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt32Type, &value);
@@ -244,8 +240,8 @@ OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
         for (UInt32 i = 0; i < s.GetNumberOfElements(); ++i) {
             AUElement* e = s.GetElement(i);
             if (e->GetNumberOfParameters() == 0) continue;
-            putU32(block, scope);
-            putU32(block, i);
+            PutBigEndian32(block, scope);
+            PutBigEndian32(block, i);
             e->SaveState(block);
         }
     }
@@ -289,11 +285,11 @@ OSStatus AUBase::RestoreState(CFPropertyListRef state) {
     const UInt8* end = begin + CFDataGetLength(data);
     for (int pass = 0; pass < 2; ++pass) {
         for (const UInt8* p = begin; p && end - p >= 8;) {
-            AUElement* e = SafeGetElement(getU32(p), getU32(p + 4));
+            AUElement* e = SafeGetElement(GetBigEndian32(p), GetBigEndian32(p + 4));
             if (pass == 1) {
                 p = e->RestoreState(p + 8, end);
-            } else if (end - p >= 12 && UInt64(end - p - 12) >= UInt64(getU32(p + 8)) * 8) {
-                p += 12 + UInt64(getU32(p + 8)) * 8;
+            } else if (end - p >= 12 && UInt64(end - p - 12) >= UInt64(GetBigEndian32(p + 8)) * 8) {
+                p += 12 + UInt64(GetBigEndian32(p + 8)) * 8;
             } else {
                 p = nullptr;
             }

@@ -5,14 +5,7 @@
 #include <cstring>
 
 #include "AUPublic/AUBase/AUBase.h"
-
-namespace {
-void putU32(std::vector<UInt8>& out, UInt32 v) {
-    const UInt8 b[4] = {UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)};
-    out.insert(out.end(), b, b + 4);
-}
-UInt32 getU32(const UInt8* p) { return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3]; }
-}  // namespace
+#include "AUPublic/Utility/BigEndian.h"
 
 Float32 AUElement::GetParameter(AudioUnitParameterID id) const {
     auto it = mParameters.find(id);
@@ -31,20 +24,20 @@ void AUElement::GetParameterList(AudioUnitParameterID* outIDs) const {
 }
 
 void AUElement::SaveState(std::vector<UInt8>& data) const {
-    putU32(data, UInt32(mParameters.size()));
+    PutBigEndian32(data, UInt32(mParameters.size()));
     for (auto& [id, event] : mParameters) {
-        putU32(data, id);
-        putU32(data, std::bit_cast<UInt32>(event.mValue1));
+        PutBigEndian32(data, id);
+        PutBigEndian32(data, std::bit_cast<UInt32>(event.mValue1));
     }
 }
 
 const UInt8* AUElement::RestoreState(const UInt8* data, const UInt8* end) {
     if (end - data < 4) return nullptr;
-    const UInt32 count = getU32(data);
+    const UInt32 count = GetBigEndian32(data);
     data += 4;
     if (UInt64(end - data) < UInt64(count) * 8) return nullptr;
     for (UInt32 i = 0; i < count; ++i, data += 8)
-        SetParameter(getU32(data), std::bit_cast<Float32>(getU32(data + 4)));
+        SetParameter(GetBigEndian32(data), std::bit_cast<Float32>(GetBigEndian32(data + 4)));
     return data;
 }
 

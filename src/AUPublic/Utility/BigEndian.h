@@ -1,0 +1,14 @@
+// Big-endian 32-bit words, the byte order of saved parameter blocks.
+#pragma once
+#include <vector>
+
+#include "Platform/MacTypes.h"
+
+inline void PutBigEndian32(std::vector<UInt8>& out, UInt32 v) {
+    const UInt8 b[4] = {UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)};
+    out.insert(out.end(), b, b + 4);
+}
+
+inline UInt32 GetBigEndian32(const UInt8* p) {
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+}
