@@ -3,7 +3,24 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test demo clean
+# `make test` also builds and runs these trees, one after another: every test
+# with AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test with
+# ThreadSanitizer, and the libFuzzer targets (clang) for FUZZ_SECONDS each.
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 45
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
+                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+# `make bench`: a release tree of its own, the benchmarks, and Calf Monosynth playing the
+# same pattern through lv2render (built from $(LV2RENDER_SRC)), summed up in one table.
+# GCC 12 warns falsely inside std::string at -O3 (-Wrestrict), hence the flag.
+BENCH_BUILD ?= build-bench
+LV2RENDER_SRC ?= ../shared/tools/lv2render
+BENCH_ARGS ?=
+
+.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench
 
 all: build
 
@@ -18,9 +35,55 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-tsan
+	@$(MAKE) --no-print-directory test-fuzz
+
+test-asan: deps
+	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
+	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
+	@cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_TSAN=ON > $(TSAN_BUILD).configure.log 2>&1 || (cat $(TSAN_BUILD).configure.log; exit 1)
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_concurrency -- --no-print-directory
+	@cd $(TSAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -R '^Concurrency\.'
+
+test-fuzz: deps
+	@echo "== the fuzz targets, $(FUZZ_SECONDS) s each ($(FUZZ_BUILD))"
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON > $(FUZZ_BUILD).configure.log 2>&1 || (cat $(FUZZ_BUILD).configure.log; exit 1)
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers -- --no-print-directory
+	@$(SANITIZER_ENV) scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# An hour of audio from a random performance (not part of `make test`);
+# ENDURANCE_ARGS="--seconds 600 --seed 2" for other runs.
+endurance: build
+	@cmake --build $(BUILD) -j $(JOBS) --target endurance -- --no-print-directory
+	@$(BUILD)/tests/endurance/endurance $(ENDURANCE_ARGS)
+
+bench: deps
+	@scripts/install-bench-deps.sh
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON -DCMAKE_CXX_FLAGS=-Wno-restrict \
+	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench -- --no-print-directory
+	@mkdir -p $(BENCH_BUILD)/lv2render
+	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
+	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render
+	@$(BENCH_BUILD)/lv2render/lv2render --write-midi $(BENCH_BUILD)/pattern.mid --seconds 10 > /dev/null
+	@cmp -s $(BENCH_BUILD)/pattern.mid tests/data/pattern.mid || \
+	    echo "note: lv2render's pattern is not tests/data/pattern.mid, the golden renders' song"
+	@echo "Running the benchmarks (a few minutes; $(BENCH_BUILD)/bench.txt has every figure) ..."
+	@$(BENCH_BUILD)/bench/velmora_bench --pattern=$(BENCH_BUILD)/pattern.mid --benchmark_out_format=json \
+	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
+	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
+	    --lv2render $(BENCH_BUILD)/lv2render/lv2render
 
 demo: build
 	@$(BUILD)/velmora render examples/demo.mid demo.wav
 
 clean:
-	rm -rf $(BUILD) $(BUILD).configure.log
+	rm -rf $(BUILD) $(BUILD).configure.log $(ASAN_BUILD) $(ASAN_BUILD).configure.log $(TSAN_BUILD) \
+	       $(TSAN_BUILD).configure.log $(FUZZ_BUILD) $(FUZZ_BUILD).configure.log \
+	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log

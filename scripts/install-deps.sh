@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs; does nothing when they are present.
 set -euo pipefail
 packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libsndfile1-dev libplist-dev)
+          libsndfile1-dev libplist-dev
+          clang libclang-rt-14-dev)  # clang and its fuzzer runtime for the fuzz targets
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 
 #include <plist/plist.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -49,14 +50,19 @@ plist_t toPlist(CFTypeRef value) {
     return nullptr;
 }
 
+// Thrown for a value that no state can hold; the whole file is refused.
+struct DamagedPlist {};
+
 CFTypeRef fromPlist(plist_t node) {
     switch (plist_get_node_type(node)) {
         case PLIST_STRING: {
-            char* s = nullptr;
-            plist_get_string_val(node, &s);
-            CFStringRef out = CFStringCreateWithCString(nullptr, s ? s : "", kCFStringEncodingUTF8);
-            free(s);
-            return out;
+            // A binary list may put a zero byte inside a string, which the
+            // library's copying getter does not survive: read it in place.
+            uint64_t length = 0;
+            const char* s = plist_get_string_ptr(node, &length);
+            if (!s) s = "";
+            if (std::strlen(s) != length) throw DamagedPlist{};
+            return CFStringCreateWithCString(nullptr, s, kCFStringEncodingUTF8);
         }
         case PLIST_DATA: {
             char* bytes = nullptr;
@@ -94,7 +100,16 @@ CFTypeRef fromPlist(plist_t node) {
                     free(key);
                     break;
                 }
-                if (CFTypeRef value = fromPlist(item)) {
+                CFTypeRef value = nullptr;
+                try {
+                    value = fromPlist(item);
+                } catch (const DamagedPlist&) {
+                    free(key);
+                    free(it);
+                    CFRelease(out);
+                    throw;
+                }
+                if (value) {
                     CFStringRef cfKey = CFStringCreateWithCString(nullptr, key ? key : "", kCFStringEncodingUTF8);
                     CFDictionarySetValue(out, cfKey, value);
                     CFRelease(cfKey);
@@ -128,7 +143,11 @@ CFPropertyListRef stateFromBytes(const std::string& bytes) {
     if (!root) return nullptr;
     PlistPtr guard = own(root);
     if (plist_get_node_type(root) != PLIST_DICT) return nullptr;
-    return fromPlist(root);
+    try {
+        return fromPlist(root);
+    } catch (const DamagedPlist&) {
+        return nullptr;
+    }
 }
 
 void saveStateFile(HostedInstrument& instrument, const std::filesystem::path& path) {

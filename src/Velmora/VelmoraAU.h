@@ -3,6 +3,7 @@
 // two modulation multipliers.
 #pragma once
 #include <memory>
+#include <mutex>
 
 #include "AUPublic/OtherBases/MusicDeviceBase.h"
 #include "Filters/FilterKernels.h"
@@ -39,6 +40,9 @@ public:
     explicit VelmoraAU(ComponentInstance instance);
     VelmoraAU(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups);
     ~VelmoraAU() override;
+
+    // The component entry: property calls take mSettingsLock (see there).
+    static OSStatus ComponentEntryDispatch(ComponentParameters* params, VelmoraAU* This);
 
     // ---- lifecycle
     OSStatus Initialize() override;
@@ -112,12 +116,15 @@ private:
     void configureEnvelope(int which, Float64 sampleRate);
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
-    // The value as its consumers use it: within the parameter's range (values are
-    // stored as given, so that out-of-range automation cannot make the output
-    // non-finite or unbounded; in-range values pass unchanged).
-    float paramInRange(UInt32 id) const;
     void setOscillator(int osc, int wave, float note, float shape1, float shape2);
     void applySettings(const EZPreset& settings);
+
+    // Host threads other than the render thread: property calls (presets,
+    // state, the preset list and name, formats, listeners) and parameters
+    // outside the global scope run one at a time under this lock. Recursive,
+    // as a property listener may call back into the unit. Render, global
+    // parameters, MIDI and note calls never take it.
+    std::recursive_mutex mSettingsLock;
 
     // Settings.
     EZPreset currentSettings;

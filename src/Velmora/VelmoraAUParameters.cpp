@@ -7,6 +7,22 @@
 
 namespace {
 const ComponentDescription kEditorDescription{FourCC("auvw"), FourCC("TvW1"), FourCC("KqVt"), 0, 0};
+
+bool isPropertyCall(SInt16 what) {
+    return what == kAudioUnitGetPropertyInfoSelect || what == kAudioUnitGetPropertySelect ||
+           what == kAudioUnitSetPropertySelect || what == kAudioUnitAddPropertyListenerSelect ||
+           what == kAudioUnitRemovePropertyListenerSelect;
+}
+}  // namespace
+
+// ---- the entry
+
+OSStatus VelmoraAU::ComponentEntryDispatch(ComponentParameters* params, VelmoraAU* This) {
+    if (This && isPropertyCall(params->what)) {
+        std::lock_guard guard(This->mSettingsLock);
+        return MusicDeviceBase::ComponentEntryDispatch(params, This);
+    }
+    return MusicDeviceBase::ComponentEntryDispatch(params, This);
 }
 
 // ---- parameters
@@ -38,8 +54,10 @@ OSStatus VelmoraAU::GetParameterValueStrings(AudioUnitScope scope, AudioUnitPara
 
 OSStatus VelmoraAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  Float32& outValue) {
-    if (scope != kAudioUnitScope_Global || element != 0)
+    if (scope != kAudioUnitScope_Global || element != 0) {
+        std::lock_guard guard(mSettingsLock);  // the frame's parameter maps, also read by a state save
         return MusicDeviceBase::GetParameter(id, scope, element, outValue);
+    }
     if (id >= kNumberOfParameters) return kAudioUnitErr_InvalidParameter;
     outValue = LoadRelaxed(currentSettings.values[id]);
     return noErr;
@@ -47,8 +65,10 @@ OSStatus VelmoraAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
 
 OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                  Float32 value, UInt32 bufferOffsetInFrames) {
-    if (scope != kAudioUnitScope_Global || element != 0)
+    if (scope != kAudioUnitScope_Global || element != 0) {
+        std::lock_guard guard(mSettingsLock);  // the frame's parameter maps, also read by a state save
         return MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
+    }
     if (id >= kNumberOfParameters) return kAudioUnitErr_InvalidParameter;
     // A NaN or an infinity would poison the voice for good: refused, the old value stays.
     if (!std::isfinite(value)) return paramErr;

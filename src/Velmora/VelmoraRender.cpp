@@ -23,6 +23,19 @@ constexpr float kSourceLimit = 1e6f;  // modulation sources and levels
 constexpr float kShapeLimit = 1e5f;   // oscillator shape 1
 constexpr float kNoiseGainLimit = 1e5f, kNoisePanLimit = 1e4f, kVolumeLimit = 40.0f;
 
+// Normal output stays within a few units; this only stops a runaway (extreme
+// resonance with extreme gain) from reaching the host as infinity or NaN.
+constexpr float kOutputLimit = 1e4f;
+inline float limitOutput(float y) {
+    return y >= -kOutputLimit ? (y <= kOutputLimit ? y : kOutputLimit) : (y < 0 ? -kOutputLimit : 0);  // NaN: 0
+}
+
+bool allFinite(const float* v, int n) {
+    float sum = 0;
+    for (int i = 0; i < n; ++i) sum += v[i] * 0.0f;  // NaN unless every value is finite
+    return sum == 0;
+}
+
 float bounded(double v, float limit) { return float(v >= -limit ? (v <= limit ? v : limit) : (v < 0 ? -limit : 0)); }
 
 // The per-call snapshot of the twenty source selectors.
@@ -277,6 +290,14 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             case 8: G1(), RA(bufferA), FA(bufferA), G2(), MIX(), RB(bufferB), FB(bufferB); break;
         }
 
+        // A filter that ran away starts again from rest (with its comb line).
+        float* states[2] = {filterStateA, filterStateB};
+        for (int f = 0; f < 2; ++f) {
+            if (allFinite(states[f], 16)) continue;
+            std::memset(states[f], 0, 16 * sizeof(float));
+            if (types[f] == 5) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
+        }
+
         // ---- output: amplitude ramp, declick after a gate-on
         const float target = a * volume;
         float level = amp;
@@ -287,7 +308,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             float offset = declickOffset;
             for (int i = 0; i < n; ++i) {
                 level += step;
-                y = bufferB[i] * level + offset;
+                y = limitOutput(bufferB[i] * level + offset);
                 offset -= declickStep;
                 if (out0) out0[i] = y;
                 if (out1) out1[i] = y;
@@ -296,7 +317,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         } else {
             for (int i = 0; i < n; ++i) {
                 level += step;
-                y = bufferB[i] * level;
+                y = limitOutput(bufferB[i] * level);
                 if (out0) out0[i] = y;
                 if (out1) out1[i] = y;
             }

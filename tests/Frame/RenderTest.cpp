@@ -81,6 +81,31 @@ TEST_F(FrameRender, NullDataHandsBackTheUnitsMemory) {
     EXPECT_EQ(out.samples[0], std::vector<float>(300, HostOutput::kUntouched));
 }
 
+TEST_F(FrameRender, NullExternalBufferIsRefusedAndTheUnitsMemoryStays) {
+    // Taking a null buffer left the element rendering through a null pointer.
+    const AudioUnitExternalBuffer none{nullptr, 1 << 20};
+    EXPECT_EQ(AudioUnitSetProperty(au, kAudioUnitProperty_SetExternalBuffer, kAudioUnitScope_Output, 0, &none,
+                                   sizeof none),
+              paramErr);
+    HostOutput out(300, false);
+    ASSERT_EQ(render(out, 300, 0), noErr);
+    ASSERT_TRUE(out.data(0) && out.data(1));
+    EXPECT_EQ(std::vector<float>(out.data(1), out.data(1) + 300), std::vector<float>(300, kRenderedSample + 1));
+}
+
+TEST_F(FrameRender, RepeatedPullOfFreshMemoryGivesSilence) {
+    // A render of no frames marks the time as rendered; the next pull at that
+    // time renders nothing and hands out the unit's memory, which held
+    // whatever the heap had left there.
+    HostOutput none(0, false);
+    ASSERT_EQ(render(none, 0, 0), noErr);
+    HostOutput out(300, false);
+    ASSERT_EQ(render(out, 300, 0), noErr);
+    ASSERT_TRUE(out.data(0) && out.data(1));
+    EXPECT_EQ(std::vector<float>(out.data(0), out.data(0) + 300), std::vector<float>(300, 0.0f));
+    EXPECT_EQ(std::vector<float>(out.data(1), out.data(1) + 300), std::vector<float>(300, 0.0f));
+}
+
 TEST_F(FrameRender, NotificationsRunLastRegisteredFirst) {
     Seen a{"A", &log}, b{"B", &log};
     ASSERT_EQ(AudioUnitAddRenderNotify(au, Notify, &a), noErr);

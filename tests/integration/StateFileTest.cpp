@@ -152,6 +152,27 @@ TEST(State, DamagedFilesAreRefusedWithAMessage) {
     fs::remove(good);
 }
 
+TEST(State, StringHoldingAZeroByteIsRefusedWithAMessage) {
+    // The property-list library aborted the process when asked for such a
+    // string; the file is damaged and refused like any other.
+    auto source = openInstrument();
+    const fs::path good = tempFile("zero.aupreset");
+    saveStateFile(*source, good);
+    std::ifstream in(good, std::ios::binary);
+    std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t name = xml.find("<string>Untitled</string>");
+    ASSERT_NE(name, std::string::npos);
+    xml.replace(name, 25, std::string("<string>Unti\0tled</string>", 26));
+    std::ofstream(good, std::ios::binary | std::ios::trunc) << xml;
+
+    auto inst = openInstrument();
+    inst->setParameter(4, 33);
+    EXPECT_EQ(stateFromBytes(xml), nullptr);
+    EXPECT_THROW(loadStateFile(*inst, good), std::runtime_error);
+    EXPECT_EQ(inst->getParameter(4), 33.0f);
+    fs::remove(good);
+}
+
 TEST(State, BinaryPropertyListsAreReadToo) {
     auto source = openInstrument();
     source->selectPreset(5);

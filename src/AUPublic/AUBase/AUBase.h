@@ -9,6 +9,10 @@
 
 class AUBase : public ComponentBase, public AUElementCreator {
 public:
+    // Limits on what a host may ask for, so that element buffers stay allocatable.
+    static constexpr UInt32 kMaxFramesPerSliceLimit = 1u << 20;
+    static constexpr UInt32 kMaxChannelsLimit = 64;
+
     AUBase(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups = 0);
     ~AUBase() override;
 

@@ -258,6 +258,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
             if (inDataSize != 4) return kAudioUnitErr_InvalidPropertyValue;
             UInt32 frames;
             std::memcpy(&frames, inData, 4);
+            // Element buffers hold this many frames per channel: a limit keeps a
+            // mistaken value from asking for gigabytes.
+            if (frames > kMaxFramesPerSliceLimit) return kAudioUnitErr_InvalidPropertyValue;
             SetMaxFramesPerSlice(frames);
             return noErr;
         }
@@ -265,7 +268,8 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
             if (inDataSize < sizeof(AudioUnitExternalBuffer)) return kAudioUnitErr_InvalidPropertyValue;
             if (!mInitialized) return kAudioUnitErr_Uninitialized;
             auto& ext = *static_cast<const AudioUnitExternalBuffer*>(inData);
-            if (reinterpret_cast<std::uintptr_t>(ext.buffer) % 16 != 0) return paramErr;
+            // No memory to render into: refused, the element keeps its own.
+            if (!ext.buffer || reinterpret_cast<std::uintptr_t>(ext.buffer) % 16 != 0) return paramErr;
             AUIOElement* e = scope == kAudioUnitScope_Input ? GetInput(element) : GetOutput(element);
             e->UseExternalBuffer(ext.buffer, ext.size);
             return noErr;
@@ -333,8 +337,12 @@ bool AUBase::FormatIsCanonical(const CAStreamBasicDescription& f) const {
            f.mBytesPerFrame == (nonInterleaved ? 4 : 4 * f.mChannelsPerFrame);
 }
 
+// Besides the canonical layout, a usable rate (0 is the wildcard) and a channel
+// count whose buffers can be allocated.
 bool AUBase::ValidFormat(AudioUnitScope, AudioUnitElement, const CAStreamBasicDescription& format) {
-    return FormatIsCanonical(format);
+    const Float64 rate = format.mSampleRate;
+    return FormatIsCanonical(format) && format.mChannelsPerFrame <= kMaxChannelsLimit &&
+           (rate == 0.0 || (rate >= 1.0 && rate <= 1e7));
 }
 
 void AUBase::MakeCanonicalFormat(CAStreamBasicDescription& format, UInt32 channels) const {

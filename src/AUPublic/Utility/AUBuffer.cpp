@@ -37,6 +37,9 @@ void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 frame
         if (!memory) throw std::bad_alloc();
         mMemory = static_cast<UInt8*>(memory);
         mAllocatedBytes = UInt32(needed);
+        // A pull that does not render (the same sample time again) hands this
+        // memory out as it is: silence, never what the heap held before.
+        std::memset(mMemory, 0, size_t(needed));
     }
     mAllocatedFrames = frames;
     mPtrState = kPtrsInvalid;

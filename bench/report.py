@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""The `make bench` table: Velmora's whole-instrument benchmarks (Google Benchmark JSON)
+beside Calf Monosynth playing the same pattern through lv2render, measured in the same run.
+
+usage: report.py --bench-json FILE --lv2render BIN --pattern FILE.mid [--calf-runs N]
+                 [--components]
+
+ns per frame: CPU time inside the render calls per output frame; realtime factor: audio
+seconds per CPU second at 44.1 kHz; Calf/Velmora: Calf Monosynth's ns per frame with its
+default patch divided by the configuration's (the speed-up; above 1 is faster than Calf).
+"""
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+
+CALF_URI = "http://calf.sourceforge.net/plugins/Monosynth"
+RATE = 44100.0
+SECONDS = 10  # the pattern's length; the benchmarks play the same 441000 frames
+BLOCK = 512   # lv2render's block, as Calf is usually measured
+
+
+def git(*args):
+    try:
+        return subprocess.run(["git", *args], capture_output=True, text=True, check=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        return ""
+
+
+def commit_label():
+    head = git("rev-parse", "--short", "HEAD") or "unknown commit"
+    return head + (" plus uncommitted changes" if git("status", "--porcelain") else "")
+
+
+def run_calf(lv2render, pattern, preset=None):
+    """One lv2render run; returns its ns per frame and its run() call count."""
+    cmd = [lv2render, CALF_URI, "--block", str(BLOCK), "--midi", pattern, "--seconds", str(SECONDS),
+           "--quiet-plugin"]
+    if preset:
+        cmd += ["--preset", preset]
+    out = subprocess.run(cmd, capture_output=True, text=True)
+    fields = {}
+    calls = 0
+    for line in out.stdout.splitlines():
+        if line.startswith("RESULT "):
+            fields = dict(f.split("=", 1) for f in line.split()[1:] if "=" in f)
+        elif line.startswith("run() calls:"):
+            calls = int(line.split(":")[1])
+    if "ns_per_frame" not in fields:
+        sys.exit("report.py: lv2render failed: %s\n%s%s" % (" ".join(cmd), out.stdout, out.stderr))
+    return float(fields["ns_per_frame"]), calls
+
+
+def calf_presets(lv2render):
+    out = subprocess.run([lv2render, CALF_URI, "--list-presets"], capture_output=True, text=True, check=True)
+    return [line.split("\t")[0] for line in out.stdout.splitlines() if line.strip()]
+
+
+def load_benchmarks(path):
+    """Name -> ns per frame of each benchmark (the median when repeated)."""
+    with open(path) as f:
+        data = json.load(f)
+    runs = {}
+    medians = {}
+    for b in data["benchmarks"]:
+        name = b.get("run_name", b["name"])
+        if b.get("error_occurred"):
+            sys.exit("report.py: benchmark %s failed: %s" % (name, b.get("error_message", "")))
+        rate = b.get("items_per_second")
+        if rate:
+            ns = 1e9 / rate
+        else:  # no items: the time of one iteration
+            ns = b["real_time"] * {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[name] = ns
+        else:
+            runs.setdefault(name, []).append(ns)
+    result = {name: statistics.median(v) for name, v in runs.items()}
+    result.update(medians)
+    return data, result
+
+
+def clean(name):
+    return name.replace("/manual_time", "")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bench-json", required=True)
+    ap.add_argument("--lv2render", required=True)
+    ap.add_argument("--pattern", required=True)
+    ap.add_argument("--calf-runs", type=int, default=7)
+    ap.add_argument("--components", action="store_true", help="also list the component benchmarks")
+    args = ap.parse_args()
+
+    data, bench = load_benchmarks(args.bench_json)
+    instrument = {clean(n)[len("Instrument/"):]: v for n, v in bench.items() if n.startswith("Instrument/")}
+    if "default" not in instrument or "heaviest" not in instrument:
+        sys.exit("report.py: no Instrument/default or Instrument/heaviest in " + args.bench_json)
+    presets = sorted(n for n in instrument if n.startswith("preset "))
+
+    # Calf in the same run: the default patch repeated (median), each factory preset once.
+    default_runs = [run_calf(args.lv2render, args.pattern) for _ in range(args.calf_runs)]
+    calf = statistics.median(ns for ns, _ in default_runs)
+    calls = default_runs[0][1]
+    calf_preset_ns = [run_calf(args.lv2render, args.pattern, p)[0] for p in calf_presets(args.lv2render)]
+
+    rows = []  # (label, ns, target speed-up or None)
+    rows.append(("Velmora default parameters", instrument["default"], 4.0))
+    for p in presets:
+        rows.append(("Velmora " + p, instrument[p], None))
+    if presets:
+        rows.append(("Velmora mean of %d factory presets" % len(presets),
+                     statistics.mean(instrument[p] for p in presets), 2.5))
+    rows.append(("Velmora heaviest configuration", instrument["heaviest"], 1.0))
+    rows.append(("Calf Monosynth default patch (median of %d)" % len(default_runs), calf, None))
+    if calf_preset_ns:
+        rows.append(("Calf Monosynth mean of its %d presets" % len(calf_preset_ns),
+                     statistics.mean(calf_preset_ns), None))
+
+    ctx = data.get("context", {})
+    print()
+    print("Velmora and Calf Monosynth, same pattern (%s s, %s events), 44.1 kHz; Velmora in 64-frame"
+          % (SECONDS, ctx.get("pattern_events", "?")))
+    print("render calls, Calf through lv2render in %d-frame blocks. Commit %s." % (BLOCK, commit_label()))
+    width = max(len(r[0]) for r in rows)
+    header = "%-*s  %9s  %11s  %12s  %s" % (width, "configuration", "ns/frame", "realtime x", "Calf/Velmora",
+                                            "target")
+    print(header)
+    print("-" * len(header))
+    for label, ns, target in rows:
+        ratio = calf / ns
+        mark = ""
+        if target is not None:
+            met = ratio > target if target == 1.0 else ratio >= target
+            mark = "%s %.1fx: %s" % (">" if target == 1.0 else ">=", target, "met" if met else "NOT met")
+        print("%-*s  %9.2f  %11.0f  %12.2f  %s" % (width, label, ns, 1e9 / ns / RATE, ratio, mark))
+    timer = next((v for n, v in bench.items() if n.startswith("Timer/")), None)
+    if timer is not None and calls:
+        print("Note: lv2render reads the thread CPU clock around each of its %d run() calls; a clock pair"
+              % calls)
+        print("costs %.0f ns here, so Calf's figures include about %.2f ns/frame of timer. Velmora's"
+              % (timer, timer * calls / (SECONDS * RATE)))
+        print("figures read the clock once per song and subtract the event calls' own CPU time.")
+    load = os.getloadavg()[0]
+    if load > 1.2:
+        print("Note: load average %.1f while measuring: other work shared the 2 cores, figures drift." % load)
+
+    if args.components:
+        print()
+        print("Component benchmarks (ns per sample; SetFilter: ns per call)")
+        for name, ns in bench.items():
+            if not name.startswith(("Instrument/", "Timer/")):
+                print("  %-52s %8.2f" % (clean(name), ns))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,95 @@
+// The instrument as the fuzz targets drive it: opened through the registry,
+// set to a stereo float output, initialized, and rendered into buffers the
+// target owns. Diagnostic lines are silenced.
+#pragma once
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Binding/VelmoraEntry.h"
+#include "Platform/AudioUnitCalls.h"
+#include "Platform/Log.h"
+
+namespace fuzz {
+
+// Stops the run with a message: libFuzzer records the input as a crash.
+[[noreturn]] inline void fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+
+inline AudioStreamBasicDescription canonicalFormat(double sampleRate, UInt32 channels) {
+    AudioStreamBasicDescription f{};
+    f.mSampleRate = sampleRate;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
+                     kAudioFormatFlagIsNonInterleaved;
+    f.mBytesPerPacket = f.mBytesPerFrame = 4;
+    f.mFramesPerPacket = 1;
+    f.mChannelsPerFrame = channels;
+    f.mBitsPerChannel = 32;
+    return f;
+}
+
+// One instance per input, closed when the input is done.
+class Instrument {
+public:
+    static constexpr UInt32 kMaxFrames = 1152;  // the frame's default maximum per call
+
+    explicit Instrument(bool initialize = true) {
+        SetPlatformLogHook(PlatformLogSilent);
+        if (OpenAComponent(RegisterVelmora(), &unit) != noErr) fail("cannot open the instrument");
+        const AudioStreamBasicDescription f = canonicalFormat(44100, 2);
+        if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) !=
+            noErr)
+            fail("cannot set the output format");
+        if (initialize && AudioUnitInitialize(unit) != noErr) fail("cannot initialize the instrument");
+    }
+    ~Instrument() { CloseComponent(unit); }
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    // One render call; the host's buffers, or null data pointers so that the
+    // unit renders into its own memory. Returns the call's status.
+    OSStatus render(UInt32 frames, bool hostBuffers = true) {
+        if (frames > kMaxFrames * 2) frames = kMaxFrames * 2;
+        left.assign(frames, 7.0f);
+        right.assign(frames, 7.0f);
+        auto* list = reinterpret_cast<AudioBufferList*>(listMemory.data());
+        list->mNumberBuffers = 2;
+        list->mBuffers[0] = {1, UInt32(frames * sizeof(float)), hostBuffers ? left.data() : nullptr};
+        list->mBuffers[1] = {1, UInt32(frames * sizeof(float)), hostBuffers ? right.data() : nullptr};
+        AudioTimeStamp ts{};
+        ts.mSampleTime = sampleTime;
+        ts.mFlags = kAudioTimeStampSampleTimeValid;
+        AudioUnitRenderActionFlags flags = 0;
+        const OSStatus status = AudioUnitRender(unit, &flags, &ts, 0, frames, list);
+        sampleTime += frames;
+        // Where the unit rendered into its own memory it hands back its pointers.
+        rendered = status == noErr ? frames : 0;
+        for (int c = 0; c < 2; ++c) out[c] = static_cast<const float*>(list->mBuffers[c].mData);
+        return status;
+    }
+
+    // True when every sample of the last successful render is finite.
+    bool lastRenderFinite() const {
+        for (const float* channel : out)
+            if (channel)
+                for (UInt32 i = 0; i < rendered; ++i)
+                    if (!std::isfinite(channel[i])) return false;
+        return true;
+    }
+
+    AudioUnit unit = nullptr;
+    double sampleTime = 0;
+
+private:
+    std::vector<float> left, right;
+    std::vector<UInt8> listMemory = std::vector<UInt8>(AudioBufferListSize(2));
+    UInt32 rendered = 0;
+    const float* out[2] = {nullptr, nullptr};
+};
+
+}  // namespace fuzz

@@ -1,0 +1,39 @@
+// Fuzz target: arbitrary bytes as a Standard MIDI File. The reader either
+// refuses them with std::runtime_error or returns a song whose events are
+// channel messages in time order, at finite times within the song's length.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <stdexcept>
+
+#include "Smf.h"
+
+namespace {
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    MidiSong song;
+    try {
+        song = readSmf(std::span(reinterpret_cast<const std::byte*>(data), size));
+    } catch (const std::runtime_error& e) {
+        if (!*e.what()) fail("a refusal without a message");
+        return 0;
+    }
+    if (!std::isfinite(song.lengthSeconds) || song.lengthSeconds < 0) fail("song length");
+    double previous = 0;
+    for (const MidiEvent& e : song.events) {
+        if (!std::isfinite(e.seconds) || e.seconds < previous) fail("events out of time order");
+        if (e.seconds > song.lengthSeconds) fail("an event after the end of the song");
+        if (e.status < 0x80 || e.status > 0xEF || e.data1 > 0x7F || e.data2 > 0x7F) fail("not a channel message");
+        const std::uint8_t kind = e.status & 0xF0;
+        if ((kind == 0xC0 || kind == 0xD0) && e.data2 != 0) fail("a one-byte message with a second byte");
+        previous = e.seconds;
+    }
+    return 0;
+}
