@@ -13,13 +13,14 @@ namespace {
 enum class Routine { Voice = 1, PD1 = 2, PWM = 3 };
 
 // An instrument with oscillator 1 alone playing `key` in the given wave, shapes at
-// mid values, rendered for a few slices so that its increments and gains are set;
-// then the routine is called directly on the engine, one 64-sample block per iteration.
-void BM_Oscillator(benchmark::State& state, Routine routine) {
+// mid values (Mo'logy `mology`: 0 leaves the three readers of "saw o/e" together),
+// rendered for a few slices so that its increments and gains are set; then the routine
+// is called directly on the engine, one 64-sample block per iteration.
+void BM_Oscillator(benchmark::State& state, Routine routine, float mology) {
     auto instrument = bench::openInstrument();
     instrument->setParameter(kOSC1Wave, float(routine));
     instrument->setParameter(kOSC2Wave, 0);
-    instrument->setParameter(kOSC1Mology, 30);
+    instrument->setParameter(kOSC1Mology, mology);
     instrument->setParameter(kOSC1Vari, 40);
     instrument->midi(0x90, UInt8(state.range(0)), 100, 0);
     float left[64], right[64];
@@ -102,9 +103,14 @@ void BM_Mix(benchmark::State& state) {
 }
 
 // Keys 36, 60 and 84 read different harmonic levels.
-BENCHMARK_CAPTURE(BM_Oscillator, processVoice, Routine::Voice)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
-BENCHMARK_CAPTURE(BM_Oscillator, processPD1, Routine::PD1)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
-BENCHMARK_CAPTURE(BM_Oscillator, processPWM, Routine::PWM)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
+BENCHMARK_CAPTURE(BM_Oscillator, processVoice, Routine::Voice, 30.0f)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
+BENCHMARK_CAPTURE(BM_Oscillator, processVoice no detune, Routine::Voice, 0.0f)
+    ->ArgName("key")
+    ->Arg(36)
+    ->Arg(60)
+    ->Arg(84);
+BENCHMARK_CAPTURE(BM_Oscillator, processPD1, Routine::PD1, 30.0f)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
+BENCHMARK_CAPTURE(BM_Oscillator, processPWM, Routine::PWM, 30.0f)->ArgName("key")->Arg(36)->Arg(60)->Arg(84);
 BENCHMARK(BM_Noise);
 BENCHMARK(BM_Gain);
 BENCHMARK(BM_Rumble)->ArgName("type")->DenseRange(1, 4);

@@ -3,24 +3,59 @@
 
 #include <cmath>
 
+namespace {
+
+// Applies f to each sample in place, four at a time: the four independent samples side by
+// side let the compiler use vector instructions even at -O2, each lane doing the same
+// operations as the scalar code, so the result is the same bits.
+template <class F>
+inline void eachSample(float* buffer, int n, F f) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const float x0 = buffer[i], x1 = buffer[i + 1], x2 = buffer[i + 2], x3 = buffer[i + 3];
+        buffer[i] = f(x0);
+        buffer[i + 1] = f(x1);
+        buffer[i + 2] = f(x2);
+        buffer[i + 3] = f(x3);
+    }
+    for (; i < n; ++i) buffer[i] = f(buffer[i]);
+}
+
+// b[i] = f(b[i], a[i]), four at a time.
+template <class F>
+inline void eachPair(float* b, const float* a, int n, F f) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const float b0 = b[i], b1 = b[i + 1], b2 = b[i + 2], b3 = b[i + 3];
+        const float a0 = a[i], a1 = a[i + 1], a2 = a[i + 2], a3 = a[i + 3];
+        b[i] = f(b0, a0);
+        b[i + 1] = f(b1, a1);
+        b[i + 2] = f(b2, a2);
+        b[i + 3] = f(b3, a3);
+    }
+    for (; i < n; ++i) b[i] = f(b[i], a[i]);
+}
+
+}  // namespace
+
 void ProcessGain(float* buffer, float gain, int n) {
-    for (int i = 0; i < n; ++i) buffer[i] = buffer[i] * gain;
+    eachSample(buffer, n, [gain](float x) { return x * gain; });
 }
 
 void ProcessRumble(int type, float d, float* buffer, int n) {
     switch (type) {
         case 1:  // soft clipper, in double
-            for (int i = 0; i < n; ++i) {
-                const double x = buffer[i];
-                buffer[i] = float(x - double(d) * x * std::fabs(x));
-            }
+            eachSample(buffer, n, [d](float v) {
+                const double x = v;
+                return float(x - double(d) * x * std::fabs(x));
+            });
             break;
         case 2: {  // rational saturator
             const float a = 1.01f - d;
-            for (int i = 0; i < n; ++i) {
-                const float h = 0.5f * buffer[i];
-                buffer[i] = 2 * h / (a + (d * h * h + 0.01f));
-            }
+            eachSample(buffer, n, [a, d](float v) {
+                const float h = 0.5f * v;
+                return 2 * h / (a + (d * h * h + 0.01f));
+            });
             break;
         }
         case 3: {  // amplitude quantiser, toward zero
@@ -31,12 +66,11 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
         }
         case 4: {  // rational curve
             const float k = 4 * d + 1;
-            for (int i = 0; i < n; ++i) {
-                const float x = buffer[i];
+            eachSample(buffer, n, [k](float x) {
                 const float s = x * x * k;
                 const float den = float(double(((0.007f * s - 0.09f) * s + 0.8f) * s) + 0.7);
-                buffer[i] = 1.4f * x / den;
-            }
+                return 1.4f * x / den;
+            });
             break;
         }
         default:
@@ -47,13 +81,13 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
 void ProcessMix(float* b, const float* a, int n, int mode) {
     switch (mode) {
         case 0:
-            for (int i = 0; i < n; ++i) b[i] = (b[i] + a[i]) * 0.5f;
+            eachPair(b, a, n, [](float y, float x) { return (y + x) * 0.5f; });
             break;
         case 1:
-            for (int i = 0; i < n; ++i) b[i] = (b[i] - a[i]) * 0.5f;
+            eachPair(b, a, n, [](float y, float x) { return (y - x) * 0.5f; });
             break;
         case 2:
-            for (int i = 0; i < n; ++i) b[i] = b[i] * std::fabs(a[i]);
+            eachPair(b, a, n, [](float y, float x) { return y * std::fabs(x); });
             break;
         case 3:
             for (int i = 0; i < n; ++i) b[i] = a[i];

@@ -2,9 +2,31 @@
 // phases, no interpolation; band-limited by choosing and crossfading levels.
 #include "Velmora/VelmoraAU.h"
 
+#include <cstdlib>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VELMORA_SIMD_PATHS 1
+#endif
+
 namespace {
 
 constexpr int kMask = VelmoraAU::kTableSize - 1;
+
+// Some loops below have faster versions for newer processors, chosen once per process:
+// they do each sample's arithmetic as the baseline code does, lane by lane (no FMA, same
+// order), and read the same table entries, so every version gives the same bits.
+// VELMORA_NO_SIMD=1 in the environment keeps the baseline code (the tests run both).
+#ifdef VELMORA_SIMD_PATHS
+bool simdAllowed() {
+    const char* off = std::getenv("VELMORA_NO_SIMD");
+    return !(off && *off && *off != '0');
+}
+const bool gAvx2 = [] {
+    __builtin_cpu_init();
+    return simdAllowed() && __builtin_cpu_supports("avx2");
+}();
+#endif
 
 // The two harmonic levels to read for an increment and the weight x of the
 // lower one (the one with more harmonics gets 1 - x).
@@ -30,8 +52,13 @@ void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float
     switch (wave) {
         case 1: {
             sineInc[osc] = noteToPhaseInc(note) * 4096;
-            oddInc[osc] = noteToPhaseInc(float(note + shape1 * 0.01)) * 4096;
-            evenInc[osc] = noteToPhaseInc(float(note - shape1 * 0.01)) * 4096;
+            if (shape1 == 0.0f) {
+                // note + 0 and note - 0 are note again: the same increment, without two more lookups.
+                oddInc[osc] = evenInc[osc] = sineInc[osc];
+            } else {
+                oddInc[osc] = noteToPhaseInc(float(note + shape1 * 0.01)) * 4096;
+                evenInc[osc] = noteToPhaseInc(float(note - shape1 * 0.01)) * 4096;
+            }
             const float g = float(shape2 * 0.02);
             oddGain[osc] = g;
             evenGain[osc] = float(2.0 - g);
@@ -56,58 +83,163 @@ void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float
     }
 }
 
-void VelmoraAU::processVoice(float* out, int frames, int osc) {
-    const LevelChoice level = chooseLevels(sineInc[osc], bandLimits);
-    const float* oddLo = oddTables + level.lo * kTableSize;
-    const float* oddHi = oddTables + level.hi * kTableSize;
-    const float* evenLo = evenTables + level.lo * kTableSize;
-    const float* evenHi = evenTables + level.hi * kTableSize;
-    const float* sine = wavetable;
-    const float ox = oddGain[osc] * level.x, ox1 = oddGain[osc] * (1 - level.x);
-    const float ex = evenGain[osc] * level.x, ex1 = evenGain[osc] * (1 - level.x);
-    const float sInc = sineInc[osc], oInc = oddInc[osc], eInc = evenInc[osc];
-    const float sInc4 = 4 * sInc, oInc4 = 4 * oInc, eInc4 = 4 * eInc;
-    // Inside a group of four the readers step by the integer part of their increment.
-    const int sD = int(4 * sInc) / 4, oD = int(4 * oInc) / 4, eD = int(4 * eInc) / 4;
-    float sPhase = sinePhase[osc], oPhase = oddPhase[osc], ePhase = evenPhase[osc];
+namespace {
 
-    auto sample = [&](int js, int jo, int je) {
-        return sine[js] + oddLo[jo] * ox + oddHi[jo] * ox1 + evenLo[je] * ex + evenHi[je] * ex1;
-    };
+// What the "saw o/e" loop reads, fixed for one call: the sine, the odd and even
+// harmonic levels on either side of the increment and their weights.
+struct VoiceTables {
+    const float *sine, *oddLo, *oddHi, *evenLo, *evenHi;
+    float ox, ox1, ex, ex1;
+};
+
+inline float voiceSample(const VoiceTables& t, int js, int jo, int je) {
+    return t.sine[js] + t.oddLo[jo] * t.ox + t.oddHi[jo] * t.ox1 + t.evenLo[je] * t.ex + t.evenHi[je] * t.ex1;
+}
+
+// The three readers of "saw o/e" (sine, odd, even). Inside a group of four samples
+// each steps by the integer part of its increment from the group's first index.
+struct VoiceReaders {
+    float phase[3], inc[3], inc4[3];
+    int step[3];
+};
+
+// Groups of four from out[0] while at least four frames remain; returns the frames done.
+int voiceGroups(const VoiceTables& t, VoiceReaders& r, float* out, int frames) {
+    const int sD = r.step[0], oD = r.step[1], eD = r.step[2];
     int i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const int js = int(sPhase) & kMask, jo = int(oPhase) & kMask, je = int(ePhase) & kMask;
-        sPhase += sInc4;
-        oPhase += oInc4;
-        ePhase += eInc4;
-        out[i] = sample(js, jo, je);
-        out[i + 1] = sample((js + sD) & kMask, (jo + oD) & kMask, (je + eD) & kMask);
-        out[i + 2] = sample((js + 2 * sD) & kMask, (jo + 2 * oD) & kMask, (je + 2 * eD) & kMask);
-        out[i + 3] = sample((js + 3 * sD) & kMask, (jo + 3 * oD) & kMask, (je + 3 * eD) & kMask);
+        const int js = int(r.phase[0]) & kMask, jo = int(r.phase[1]) & kMask, je = int(r.phase[2]) & kMask;
+        r.phase[0] += r.inc4[0];
+        r.phase[1] += r.inc4[1];
+        r.phase[2] += r.inc4[2];
+        out[i] = voiceSample(t, js, jo, je);
+        out[i + 1] = voiceSample(t, (js + sD) & kMask, (jo + oD) & kMask, (je + eD) & kMask);
+        out[i + 2] = voiceSample(t, (js + 2 * sD) & kMask, (jo + 2 * oD) & kMask, (je + 2 * eD) & kMask);
+        out[i + 3] = voiceSample(t, (js + 3 * sD) & kMask, (jo + 3 * oD) & kMask, (je + 3 * eD) & kMask);
     }
+    return i;
+}
+
+// The same when the three readers move together (equal phases and increments, as with no
+// detune): one index per sample serves all five tables.
+int voiceGroupsTogether(const VoiceTables& t, VoiceReaders& r, float* out, int frames) {
+    const int d = r.step[0];
+    float phase = r.phase[0];
+    const float inc4 = r.inc4[0];
+    int i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const int j = int(phase) & kMask;
+        phase += inc4;
+        out[i] = voiceSample(t, j, j, j);
+        out[i + 1] = voiceSample(t, (j + d) & kMask, (j + d) & kMask, (j + d) & kMask);
+        out[i + 2] = voiceSample(t, (j + 2 * d) & kMask, (j + 2 * d) & kMask, (j + 2 * d) & kMask);
+        out[i + 3] = voiceSample(t, (j + 3 * d) & kMask, (j + 3 * d) & kMask, (j + 3 * d) & kMask);
+    }
+    r.phase[0] = r.phase[1] = r.phase[2] = phase;
+    return i;
+}
+
+// "digiwave": the sine read at the phase moved by the first odd and even level.
+inline float pd1Sample(const float* odd0, const float* even0, const float* sine, float og, float eg, float theta) {
+    const int j = int(2 * theta) & kMask;
+    const float m = odd0[j] * og + even0[j] * eg;
+    const float p = m * 4096 + theta;
+    return sine[int(p) & kMask];
+}
+
+// "pwm": the difference of two readers of one band-limited level pair.
+inline float pwmSample(const float* lo, const float* hi, float x, float x1, float a, float b) {
+    const int ja = int(a) & kMask, jb = int(b) & kMask;
+    return (lo[ja] * x + hi[ja] * x1) - (lo[jb] * x + hi[jb] * x1);
+}
+
+#ifdef VELMORA_SIMD_PATHS
+#define VELMORA_AVX2 __attribute__((target("avx2")))
+
+// The phases of one call are a serial chain of float additions: the AVX2 "digiwave" runs
+// that chain first, into a slice-sized array, then reads eight samples at a time with
+// gathers. (Gathers and permuted window loads were tried for "saw o/e" and "pwm" too:
+// slower than the scalar loads on the machines measured.)
+constexpr int kChunk = VelmoraAU::kSliceFrames;
+
+VELMORA_AVX2 inline __m256i indices(__m256 phase) {
+    return _mm256_and_si256(_mm256_cvttps_epi32(phase), _mm256_set1_epi32(kMask));
+}
+
+VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float* even0, const float* sine,
+                          float og, float eg, float inc, float& theta) {
+    alignas(32) float phases[kChunk];
+    const __m256 vog = _mm256_set1_ps(og), veg = _mm256_set1_ps(eg);
+    const __m256 two = _mm256_set1_ps(2.0f), scale = _mm256_set1_ps(4096.0f);
+    for (int start = 0; start < frames; start += kChunk) {
+        const int n = frames - start < kChunk ? frames - start : kChunk;
+        for (int i = 0; i < n; ++i) {
+            phases[i] = theta;
+            theta += inc;
+        }
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const __m256 th = _mm256_load_ps(phases + i);
+            const __m256i j = indices(_mm256_mul_ps(two, th));
+            const __m256 m = _mm256_add_ps(_mm256_mul_ps(_mm256_i32gather_ps(odd0, j, 4), vog),
+                                           _mm256_mul_ps(_mm256_i32gather_ps(even0, j, 4), veg));
+            const __m256 p = _mm256_add_ps(_mm256_mul_ps(m, scale), th);
+            _mm256_storeu_ps(out + start + i, _mm256_i32gather_ps(sine, indices(p), 4));
+        }
+        for (; i < n; ++i) out[start + i] = pd1Sample(odd0, even0, sine, og, eg, phases[i]);
+    }
+}
+
+#endif
+
+}  // namespace
+
+void VelmoraAU::processVoice(float* out, int frames, int osc) {
+    const LevelChoice level = chooseLevels(sineInc[osc], bandLimits);
+    const float og = oddGain[osc], eg = evenGain[osc];
+    const VoiceTables t{wavetable,
+                        oddTables + level.lo * kTableSize,
+                        oddTables + level.hi * kTableSize,
+                        evenTables + level.lo * kTableSize,
+                        evenTables + level.hi * kTableSize,
+                        og * level.x,
+                        og * (1 - level.x),
+                        eg * level.x,
+                        eg * (1 - level.x)};
+    VoiceReaders r{{sinePhase[osc], oddPhase[osc], evenPhase[osc]}, {sineInc[osc], oddInc[osc], evenInc[osc]}, {}, {}};
+    for (int k = 0; k < 3; ++k) {
+        r.inc4[k] = 4 * r.inc[k];
+        r.step[k] = int(4 * r.inc[k]) / 4;
+    }
+    const bool together = r.phase[0] == r.phase[1] && r.phase[0] == r.phase[2] && r.inc[0] == r.inc[1] &&
+                          r.inc[0] == r.inc[2];
+    int i = together ? voiceGroupsTogether(t, r, out, frames) : voiceGroups(t, r, out, frames);
     for (; i < frames; ++i) {
-        const int js = int(sPhase) & kMask, jo = int(oPhase) & kMask, je = int(ePhase) & kMask;
-        sPhase += sInc;
-        oPhase += oInc;
-        ePhase += eInc;
-        out[i] = sample(js, jo, je);
+        int j[3];
+        for (int k = 0; k < 3; ++k) {
+            j[k] = int(r.phase[k]) & kMask;
+            r.phase[k] += r.inc[k];
+        }
+        out[i] = voiceSample(t, j[0], j[1], j[2]);
     }
-    sinePhase[osc] = wrapPhase(sPhase);
-    oddPhase[osc] = wrapPhase(oPhase);
-    evenPhase[osc] = wrapPhase(ePhase);
+    sinePhase[osc] = wrapPhase(r.phase[0]);
+    oddPhase[osc] = wrapPhase(r.phase[1]);
+    evenPhase[osc] = wrapPhase(r.phase[2]);
 }
 
 void VelmoraAU::processPD1(float* out, int frames, int osc) {
-    const float* odd0 = oddTables;
-    const float* even0 = evenTables;
     const float og = oddGain[osc], eg = evenGain[osc], inc = sineInc[osc];
     float theta = sinePhase[osc];
+#ifdef VELMORA_SIMD_PATHS
+    if (gAvx2) {
+        pd1Avx2(out, frames, oddTables, evenTables, wavetable, og, eg, inc, theta);
+        sinePhase[osc] = wrapPhase(theta);
+        return;
+    }
+#endif
     for (int i = 0; i < frames; ++i) {
-        const int j = int(2 * theta) & kMask;
-        const float m = odd0[j] * og + even0[j] * eg;
-        const float p = m * 4096 + theta;
+        out[i] = pd1Sample(oddTables, evenTables, wavetable, og, eg, theta);
         theta += inc;
-        out[i] = wavetable[int(p) & kMask];
     }
     sinePhase[osc] = wrapPhase(theta);
 }
@@ -122,11 +254,10 @@ void VelmoraAU::processPWM(float* out, int frames, int osc) {
     float a = phase + oddGain[osc] * 2048;
     float b = phase + 2048 + evenGain[osc] * 2048;
     for (int i = 0; i < frames; ++i) {
-        const int ja = int(a) & kMask, jb = int(b) & kMask;
+        out[i] = pwmSample(lo, hi, x, x1, a, b);
         phase += inc;
         a += inc;
         b += inc;
-        out[i] = (lo[ja] * x + hi[ja] * x1) - (lo[jb] * x + hi[jb] * x1);
     }
     sinePhase[osc] = wrapPhase(phase);
     oddPhase[osc] = wrapPhase(a);
