@@ -24,6 +24,7 @@
 #include "Platform/Log.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
+#include "../support/CanonicalFormat.h"
 
 namespace {
 
@@ -104,15 +105,7 @@ AudioUnit openInstrument(double rate) {
     SetPlatformLogHook(PlatformLogSilent);
     AudioUnit unit = nullptr;
     if (OpenAComponent(RegisterVelmora(), &unit) != noErr) return nullptr;
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                     kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = f.mBytesPerFrame = 4;
-    f.mFramesPerPacket = 1;
-    f.mChannelsPerFrame = 2;
-    f.mBitsPerChannel = 32;
+    const AudioStreamBasicDescription f = canonicalFormat(rate, 2);
     if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) !=
             noErr ||
         AudioUnitInitialize(unit) != noErr) {

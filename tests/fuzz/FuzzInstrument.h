@@ -11,6 +11,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "../support/CanonicalFormat.h"
 
 namespace fuzz {
 
@@ -18,19 +19,6 @@ namespace fuzz {
 [[noreturn]] inline void fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
-}
-
-inline AudioStreamBasicDescription canonicalFormat(double sampleRate, UInt32 channels) {
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = sampleRate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                     kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = f.mBytesPerFrame = 4;
-    f.mFramesPerPacket = 1;
-    f.mChannelsPerFrame = channels;
-    f.mBitsPerChannel = 32;
-    return f;
 }
 
 // One instance per input, closed when the input is done.

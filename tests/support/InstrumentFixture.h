@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
+#include "CanonicalFormat.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
 #include "Velmora/VelmoraAU.h"
@@ -26,15 +27,7 @@ public:
     Instrument& operator=(const Instrument&) = delete;
 
     OSStatus setFormat(double sampleRate, UInt32 channels) {
-        AudioStreamBasicDescription f{};
-        f.mSampleRate = sampleRate;
-        f.mFormatID = kAudioFormatLinearPCM;
-        f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                         kAudioFormatFlagIsNonInterleaved;
-        f.mBytesPerPacket = f.mBytesPerFrame = 4;
-        f.mFramesPerPacket = 1;
-        f.mChannelsPerFrame = channels;
-        f.mBitsPerChannel = 32;
+        const AudioStreamBasicDescription f = canonicalFormat(sampleRate, channels);
         this->channels = channels;
         return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f);
     }
