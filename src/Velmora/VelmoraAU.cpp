@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -221,8 +222,9 @@ float VelmoraAU::noteToPhaseInc(float note) const {
     if (index > 1199) index = 1199;
     float v = octavePhase[index];
     if (octave > 0) {
-        // Doubling past 0.49 / 0.015625 cannot change the clamped result.
-        for (int i = 0; i < octave && v <= 32.0f; ++i) v = v + v;
+        // One octave up doubles the increment, exactly; a product past 0.49 / 0.015625
+        // (even infinity) clamps the same, so the exponent may stop at 2^100.
+        v = v * std::bit_cast<float>(UInt32(127 + std::min(octave, 100)) << 23);
     } else if (octave == -1) {
         v = v * 0.5f;
     }

@@ -30,6 +30,48 @@ inline float limitOutput(float y) {
     return y >= -kOutputLimit ? (y <= kOutputLimit ? y : kOutputLimit) : (y < 0 ? -kOutputLimit : 0);  // NaN: 0
 }
 
+// The denormal guard: a tiny value whose sign flips every sample. values[i] is +guard
+// at even i and -guard at odd i, one entry longer than a slice, so that values + 1
+// starts a slice on -guard.
+struct AlternatingGuard {
+    float values[VelmoraAU::kSliceFrames + 1] = {};
+    constexpr explicit AlternatingGuard(float guard) {
+        for (int i = 0; i <= VelmoraAU::kSliceFrames; ++i) values[i] = i % 2 ? -guard : guard;
+    }
+    // The guard sequence of a slice starting with positive (true) or negative guard.
+    const float* from(bool positive) const { return positive ? values : values + 1; }
+};
+constexpr AlternatingGuard kGuards(9.99999996e-12f);
+
+// The nine signal routings as steps on path A (bufferA) and path B (bufferB); the result
+// ends in path B. Gain 1 works on path A, gain 2 on path B, the mixer adds A into B.
+enum class Op : unsigned char { Gain1, Gain2, ShaperA, ShaperB, FilterA, FilterB, Mix };
+struct Step {
+    Op op;
+    bool onB;  // the path a shaper or filter works on
+};
+constexpr Step G1{Op::Gain1, false}, G2{Op::Gain2, true}, MIX{Op::Mix, true};
+constexpr Step FA_A{Op::FilterA, false}, FA_B{Op::FilterA, true}, FB_B{Op::FilterB, true};
+constexpr Step RA_A{Op::ShaperA, false}, RA_B{Op::ShaperA, true}, RB_B{Op::ShaperB, true};
+constexpr int kSteps = 7;
+constexpr Step kRoutings[9][kSteps] = {
+    {FA_A, RA_A, G1, FB_B, RB_B, G2, MIX}, {G1, RA_A, FA_A, G2, RB_B, FB_B, MIX},
+    {FA_A, G1, FB_B, G2, MIX, RA_B, RB_B}, {RA_A, G1, RB_B, G2, MIX, FA_B, FB_B},
+    {FA_A, G1, RB_B, G2, MIX, RA_B, FB_B}, {FA_A, G1, RB_B, G2, MIX, FB_B, RA_B},
+    {G1, G2, MIX, FA_B, RA_B, FB_B, RB_B}, {G1, G2, MIX, RA_B, FA_B, RB_B, FB_B},
+    {G1, RA_A, FA_A, G2, MIX, RB_B, FB_B},
+};
+bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB; }
+
+// Gains, shapers and the mixer work sample by sample, and a filter gives the same samples
+// in blocks of any length (the comb excepted: it glides its delay over each call). So two
+// filters can run in short blocks in turn, with the steps between them, and the processor
+// overlaps the recursion of one filter with the other's. That pays for the kernels whose
+// time is their recursion: the state-variable filters, the saturated lowpasses, the single
+// biquads and the phaser. "rude LP2" and the vowel banks are busy enough on their own.
+constexpr int kFilterChunk = 8;
+bool filterRunsInChunks(int type) { return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 9 && type <= 15); }
+
 bool allFinite(const float* v, int n) {
     float sum = 0;
     for (int i = 0; i < n; ++i) sum += v[i] * 0.0f;  // NaN unless every value is finite
@@ -107,7 +149,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
     modSources[6] = -modSources[5];
     modSources[7] = bendAmount;
     modSources[8] = -modSources[7];
-    float guard = 9.99999996e-12f;
+    bool guardPositive = true;  // the sign of the next guard sample
 
     // ---- filter types: a changed type starts from a cleared state
     const int typeA = TruncToInt(param(kFilterAType)), typeB = TruncToInt(param(kFilterBType));
@@ -226,20 +268,21 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
                 case 1: processVoice(oscOut[o], n, o); break;
                 case 2: processPD1(oscOut[o], n, o); break;
                 case 3: processPWM(oscOut[o], n, o); break;
-                default:
-                    for (int i = 0; i < n; ++i) {
-                        oscOut[o][i] = guard;
-                        guard = -guard;
-                    }
+                default: {
+                    const float* g = kGuards.from(guardPositive);
+                    for (int i = 0; i < n; ++i) oscOut[o][i] = g[i];
+                    guardPositive ^= n % 2 != 0;
+                }
             }
         }
 
         // ---- denormal guard and noise
+        const float* g = kGuards.from(guardPositive);
         for (int i = 0; i < n; ++i) {
-            bufferA[i] += guard;
-            bufferB[i] += guard;
-            guard = -guard;
+            bufferA[i] += g[i];
+            bufferB[i] += g[i];
         }
+        guardPositive ^= n % 2 != 0;
         if (param(kNoiseType) != 0.0f) addNoise(bufferA, bufferB, n, sel.noiseGain, sel.noisePan);
 
         // ---- filter design
@@ -270,24 +313,30 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
 
         // ---- routing; the result is in path B
         const int mixMode = TruncToInt(param(kMixMode));
-        auto G1 = [&] { ProcessGain(bufferA, gain[0], n); };
-        auto G2 = [&] { ProcessGain(bufferB, gain[1], n); };
-        auto RA = [&](float* b) { ProcessRumble(rumbleType[0], depth[0], b, n); };
-        auto RB = [&](float* b) { ProcessRumble(rumbleType[1], depth[1], b, n); };
-        auto FA = [&](float* b) { kernelA(b, n, filterCoeffsA, filterStateA, combLines); };
-        auto FB = [&](float* b) { kernelB(b, n, filterCoeffsB, filterStateB, combLines + 2048); };
-        auto MIX = [&] { ProcessMix(bufferB, bufferA, n, mixMode); };
-        switch (routing) {
-            default:
-            case 0: FA(bufferA), RA(bufferA), G1(), FB(bufferB), RB(bufferB), G2(), MIX(); break;
-            case 1: G1(), RA(bufferA), FA(bufferA), G2(), RB(bufferB), FB(bufferB), MIX(); break;
-            case 2: FA(bufferA), G1(), FB(bufferB), G2(), MIX(), RA(bufferB), RB(bufferB); break;
-            case 3: RA(bufferA), G1(), RB(bufferB), G2(), MIX(), FA(bufferB), FB(bufferB); break;
-            case 4: FA(bufferA), G1(), RB(bufferB), G2(), MIX(), RA(bufferB), FB(bufferB); break;
-            case 5: FA(bufferA), G1(), RB(bufferB), G2(), MIX(), FB(bufferB), RA(bufferB); break;
-            case 6: G1(), G2(), MIX(), FA(bufferB), RA(bufferB), FB(bufferB), RB(bufferB); break;
-            case 7: G1(), G2(), MIX(), RA(bufferB), FA(bufferB), RB(bufferB), FB(bufferB); break;
-            case 8: G1(), RA(bufferA), FA(bufferA), G2(), MIX(), RB(bufferB), FB(bufferB); break;
+        auto run = [&](const Step* first, const Step* end, int at, int count) {
+            for (const Step* s = first; s != end; ++s) {
+                float* path = (s->onB ? bufferB : bufferA) + at;
+                switch (s->op) {
+                    case Op::Gain1: ProcessGain(bufferA + at, gain[0], count); break;
+                    case Op::Gain2: ProcessGain(bufferB + at, gain[1], count); break;
+                    case Op::ShaperA: ProcessRumble(rumbleType[0], depth[0], path, count); break;
+                    case Op::ShaperB: ProcessRumble(rumbleType[1], depth[1], path, count); break;
+                    case Op::FilterA: kernelA(path, count, filterCoeffsA, filterStateA, combLines); break;
+                    case Op::FilterB: kernelB(path, count, filterCoeffsB, filterStateB, combLines + 2048); break;
+                    case Op::Mix: ProcessMix(bufferB + at, bufferA + at, count, mixMode); break;
+                }
+            }
+        };
+        const Step* steps = kRoutings[routing >= 0 && routing <= 8 ? routing : 0];
+        if (filterRunsInChunks(filterTypeA) && filterRunsInChunks(filterTypeB)) {
+            const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
+            const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
+            run(steps, firstFilter, 0, n);
+            for (int at = 0; at < n; at += kFilterChunk)
+                run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+            run(afterFilters, steps + kSteps, 0, n);
+        } else {
+            run(steps, steps + kSteps, 0, n);
         }
 
         // A filter that ran away starts again from rest (with its comb line).
@@ -298,32 +347,29 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             if (types[f] == 5) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
         }
 
-        // ---- output: amplitude ramp, declick after a gate-on
+        // ---- output: amplitude ramp, declick after a gate-on. The two serial sums come
+        // first, so that the per-sample products and limits can run side by side.
         const float target = a * volume;
         float level = amp;
         const float step = (target - level) * (1.0f / float(n));
-        float y = lastOut;
+        float ramp[kSliceFrames];
+        for (int i = 0; i < n; ++i) ramp[i] = level += step;
         if (declickCount <= 191) {
             declickCount += n;
-            float offset = declickOffset;
+            float offset = declickOffset, offsets[kSliceFrames];
             for (int i = 0; i < n; ++i) {
-                level += step;
-                y = limitOutput(bufferB[i] * level + offset);
+                offsets[i] = offset;
                 offset -= declickStep;
-                if (out0) out0[i] = y;
-                if (out1) out1[i] = y;
             }
+            for (int i = 0; i < n; ++i) bufferB[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
             declickOffset = offset;
         } else {
-            for (int i = 0; i < n; ++i) {
-                level += step;
-                y = limitOutput(bufferB[i] * level);
-                if (out0) out0[i] = y;
-                if (out1) out1[i] = y;
-            }
+            for (int i = 0; i < n; ++i) bufferB[i] = limitOutput(bufferB[i] * ramp[i]);
         }
+        if (out0) std::memcpy(out0, bufferB, size_t(n) * sizeof(float));
+        if (out1) std::memcpy(out1, bufferB, size_t(n) * sizeof(float));
         amp = level;
-        lastOut = y;
+        lastOut = bufferB[n - 1];
         if (a == 0.0f && declickCount > 191) silent = 1;
         if (out0) out0 += n;
         if (out1) out1 += n;

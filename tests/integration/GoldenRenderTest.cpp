@@ -102,6 +102,7 @@ const Golden kGolden[] = {
     {"routing 6", 0x4a18e40009389ed4ULL},
     {"routing 7", 0x6caf9e61dc9174f9ULL},
     {"routing 8", 0x87f1a8dc90002ef4ULL},
+    {"routing 7, 37-frame blocks", 0xe614574400a1d60dULL},
     {"mix 1", 0x8dfd43f773ae92c5ULL},
     {"mix 2", 0x76f048029d828fecULL},
     {"mix 3", 0x515d3bc0b8407993ULL},
@@ -169,6 +170,12 @@ std::vector<Configuration> configurations(int presets) {
                          {kFilterBType, 9}, {kFilterBFc, 60}, {kFilterBFq, 40}, {kRumbleAType, 2},
                          {kRumbleADepth, 50}, {kRumbleBType, 1}, {kRumbleBDepth, 40}, {kOSC1Gain, 80},
                          {kOSC2Gain, 60}, {kOSC2Tune, 5}}});
+
+    // Two filters that run in short blocks, in render calls that are no multiple of them.
+    Configuration odd = list[list.size() - 2];
+    odd.name = "routing 7, 37-frame blocks";
+    odd.block = 37;
+    list.push_back(odd);
 
     for (int mode = 1; mode <= 4; ++mode)
         list.push_back({"mix " + std::to_string(mode), -1, {{kMixMode, float(mode)}, {kOSC1Tune, 3}}});

@@ -85,7 +85,8 @@ AUElement* AUScope::SafeGetElement(UInt32 i) const {
 }
 
 AUIOElement* AUScope::GetIOElement(UInt32 i) const {
-    auto* e = dynamic_cast<AUIOElement*>(GetElement(i));
+    AUElement* element = GetElement(i);
+    AUIOElement* e = element ? element->AsIOElement() : nullptr;
     if (!e) ThrowStatus(kAudioUnitErr_InvalidElement);
     return e;
 }
