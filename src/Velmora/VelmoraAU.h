@@ -2,6 +2,7 @@
 // noise, two waveshapers, two multimode filters, three envelopes, two LFOs and
 // two modulation multipliers.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -175,6 +176,9 @@ private:
     Relaxed<SInt32> keyOrder[128];
     Relaxed<SInt32> keyFrame[128];
     Relaxed<float> keyVelocity[128];
+    // Set after a note call has written the tables, and kept while a key waits for a
+    // later slice: slices without key events skip the scan.
+    std::atomic<bool> keysPending{false};
 
     std::unique_ptr<ADSR> env1, env2, env3;
     std::unique_ptr<LFO> lfo1, lfo2;

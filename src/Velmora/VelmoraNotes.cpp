@@ -50,6 +50,7 @@ OSStatus VelmoraAU::StartNote(MusicDeviceInstrumentID, MusicDeviceGroupID, NoteI
         keyOrder[key] = 0;
         keyFrame[key] = SInt32(offsetSampleFrame);
         keyVelocity[key] = params.mVelocity;
+        keysPending.store(true, std::memory_order_release);
     }
     if (outNoteInstanceID) *outNoteInstanceID = NoteInstanceID(key);
     return noErr;
@@ -60,12 +61,16 @@ OSStatus VelmoraAU::StopNote(MusicDeviceGroupID, NoteInstanceID noteInstanceID, 
     if (key <= 127) {
         keyFrame[key] = SInt32(offsetSampleFrame);
         keyVelocity[key] = 0.0f;
+        keysPending.store(true, std::memory_order_release);
     }
     return noErr;
 }
 
 SliceNotes VelmoraAU::scanKeys(int frames) {
     SliceNotes out;
+    if (!keysPending.load(std::memory_order_relaxed) || !keysPending.exchange(false, std::memory_order_acquire))
+        return out;
+    bool waiting = false;
     const bool retrigger = param(kTrigger) != 0.0f;
     const float playing = currentNote;  // the scan sees the note from before the slice
     for (int k = kLowestKey; k <= kHighestKey; ++k) {
@@ -73,7 +78,10 @@ SliceNotes VelmoraAU::scanKeys(int frames) {
         if (due < 0) continue;
         due -= frames;
         keyFrame[k] = due;
-        if (due > 0) continue;
+        if (due > 0) {
+            waiting = true;
+            continue;
+        }
         const float v = keyVelocity[k];
         if (v == 0.0f) {
             keyOrder[k] = 0;
@@ -115,5 +123,6 @@ SliceNotes VelmoraAU::scanKeys(int frames) {
         }
         keyFrame[k] = -1;
     }
+    if (waiting) keysPending.store(true, std::memory_order_relaxed);
     return out;
 }

@@ -353,7 +353,12 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         float level = amp;
         const float step = (target - level) * (1.0f / float(n));
         float ramp[kSliceFrames];
-        for (int i = 0; i < n; ++i) ramp[i] = level += step;
+        if (level + step == level) {
+            std::fill_n(ramp, n, level);  // a held level: every sum gives the level again
+        } else {
+            for (int i = 0; i < n; ++i) ramp[i] = level += step;
+        }
+        float* out = out0 ? out0 : out1 ? out1 : bufferB;
         if (declickCount <= 191) {
             declickCount += n;
             float offset = declickOffset, offsets[kSliceFrames];
@@ -361,15 +366,15 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
                 offsets[i] = offset;
                 offset -= declickStep;
             }
-            for (int i = 0; i < n; ++i) bufferB[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
+            for (int i = 0; i < n; ++i) out[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
             declickOffset = offset;
         } else {
-            for (int i = 0; i < n; ++i) bufferB[i] = limitOutput(bufferB[i] * ramp[i]);
+            for (int i = 0; i < n; ++i) out[i] = limitOutput(bufferB[i] * ramp[i]);
         }
-        if (out0) std::memcpy(out0, bufferB, size_t(n) * sizeof(float));
-        if (out1) std::memcpy(out1, bufferB, size_t(n) * sizeof(float));
+        if (out0 && out1)
+            for (int i = 0; i < n; ++i) out1[i] = out0[i];
         amp = level;
-        lastOut = bufferB[n - 1];
+        lastOut = out[n - 1];
         if (a == 0.0f && declickCount > 191) silent = 1;
         if (out0) out0 += n;
         if (out1) out1 += n;
