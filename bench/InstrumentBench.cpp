@@ -66,6 +66,18 @@ void BM_Instrument(benchmark::State& state, const Setup& setup) {
     state.counters["frames"] = double(song.frames());
 }
 
+// Opening and initializing one more instance while another is open: what a host that
+// opens many instances waits for each one after the first.
+void BM_InitializeAnother(benchmark::State& state) {
+    auto first = bench::openInstrument();
+    for (auto _ : state) {
+        const double start = bench::threadCpuSeconds();
+        auto another = bench::openInstrument();
+        state.SetIterationTime(bench::threadCpuSeconds() - start);
+        benchmark::DoNotOptimize(another.get());
+    }
+}
+
 // The inner cost of reading the thread's CPU clock twice in a row: what a host that
 // times every render call adds to each call's figure.
 void BM_ThreadCpuClockPair(benchmark::State& state) {
@@ -93,6 +105,9 @@ void registerInstrumentBenchmarks() {
     add("heaviest", [](HostedInstrument& instrument) {
         for (const ParameterSetting& s : kHeaviestConfiguration) instrument.setParameter(s.id, s.value);
     });
+    benchmark::RegisterBenchmark("Initialize/another instance", BM_InitializeAnother)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Timer/thread CPU clock pair", BM_ThreadCpuClockPair)
         ->UseManualTime()
         ->Unit(benchmark::kNanosecond);
@@ -111,6 +126,12 @@ int main(int argc, char** argv) {
     }
     int count = int(args.size());
     try {
+        // The first instance of the process builds the shared tables: timed once, here,
+        // before anything else has opened one.
+        const double start = bench::threadCpuSeconds();
+        bench::openInstrument();
+        const double firstMs = (bench::threadCpuSeconds() - start) * 1e3;
+        benchmark::AddCustomContext("initialize_first_ms", std::to_string(firstMs));
         benchmark::AddCustomContext("pattern", bench::gPatternPath);
         benchmark::AddCustomContext("pattern_frames", std::to_string(bench::pattern().frames()));
         benchmark::AddCustomContext("pattern_events", std::to_string(bench::pattern().eventCount()));

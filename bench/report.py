@@ -138,6 +138,15 @@ def main():
             met = ratio > target if target == 1.0 else ratio >= target
             mark = "%s %.1fx: %s" % (">" if target == 1.0 else ">=", target, "met" if met else "NOT met")
         print("%-*s  %9.2f  %11.0f  %12.2f  %s" % (width, label, ns, 1e9 / ns / RATE, ratio, mark))
+    first = ctx.get("initialize_first_ms")
+    another = bench.get("Initialize/another instance/manual_time")
+    if first is not None and another is not None:
+        print()
+        print("Opening and initializing an instance (CPU ms):")
+        for label, ms, limit in (("first in the process", float(first), 150.0),
+                                 ("another, with one open", another / 1e6, 5.0)):
+            print("  %-24s %8.2f   target < %.0f ms: %s" % (label, ms, limit, "met" if ms < limit else "NOT met"))
+        print()
     timer = next((v for n, v in bench.items() if n.startswith("Timer/")), None)
     if timer is not None and calls:
         print("Note: lv2render reads the thread CPU clock around each of its %d run() calls; a clock pair"
@@ -153,7 +162,7 @@ def main():
         print()
         print("Component benchmarks (ns per sample; SetFilter: ns per call)")
         for name, ns in bench.items():
-            if not name.startswith(("Instrument/", "Timer/")):
+            if not name.startswith(("Instrument/", "Timer/", "Initialize/")):
                 print("  %-52s %8.2f" % (clean(name), ns))
 
 
