@@ -9,10 +9,9 @@
 
 namespace {
 
-// A selector outside the source list reads as "off".
+// A selector outside the source list (and NaN) reads as "off"; fractions truncate.
 int sourceIndex(float selector) {
-    const int s = TruncToInt(selector);
-    return s >= 0 && s < VelmoraAU::kModSources ? s : 0;
+    return selector >= 0.0f && selector < float(VelmoraAU::kModSources) ? int(selector) : 0;
 }
 
 float clamp01(double v) { return float(v > 0 ? (v < 1 ? v : 1) : 0); }  // NaN gives 0
