@@ -2,6 +2,7 @@
 // noise, two waveshapers, two multimode filters, three envelopes, two LFOs and
 // two modulation multipliers.
 #pragma once
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -118,6 +119,9 @@ private:
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
     void setOscillator(int osc, int wave, float note, float shape1, float shape2);
+    // The bit patterns of an oscillator's increments, gains and phases: two oscillators
+    // with the same wave and the same bits render the same samples.
+    std::array<UInt32, 8> oscillatorBits(int osc) const;
     void applySettings(const EZPreset& settings);
 
     // Host threads other than the render thread: property calls (presets,

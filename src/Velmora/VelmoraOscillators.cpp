@@ -2,6 +2,7 @@
 // phases, no interpolation; band-limited by choosing and crossfading levels.
 #include "Velmora/VelmoraAU.h"
 
+#include <bit>
 #include <cstdlib>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -81,6 +82,13 @@ void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float
         default:
             break;
     }
+}
+
+std::array<UInt32, 8> VelmoraAU::oscillatorBits(int osc) const {
+    using std::bit_cast;
+    return {bit_cast<UInt32>(sineInc[osc]),   bit_cast<UInt32>(oddInc[osc]),    bit_cast<UInt32>(evenInc[osc]),
+            bit_cast<UInt32>(oddGain[osc]),   bit_cast<UInt32>(evenGain[osc]),  bit_cast<UInt32>(sinePhase[osc]),
+            bit_cast<UInt32>(oddPhase[osc]),  bit_cast<UInt32>(evenPhase[osc])};
 }
 
 namespace {

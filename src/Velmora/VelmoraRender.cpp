@@ -249,8 +249,11 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             modSources[20 + 2 * m] = -value;
         }
 
-        // ---- oscillators
+        // ---- oscillators. A second oscillator set and started exactly like the first (as
+        // in the init patch) would play the same samples: it takes a copy instead.
         float* oscOut[2] = {bufferA, bufferB};
+        int firstWave = 0;
+        std::array<UInt32, 8> firstBits{};
         for (int o = 0; o < 2; ++o) {
             const UInt32 base = UInt32(o) * kOscStride;
             float note = pitch + param(kOSC1Tune + base) +
@@ -263,6 +266,16 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
             const int wave = TruncToInt(param(kOSC1Wave + base));
             setOscillator(o, wave, note, shape1, shape2);
+            if (o == 0) {
+                firstWave = wave;
+                firstBits = oscillatorBits(0);
+            } else if (wave == firstWave && wave >= 1 && wave <= 3 && oscillatorBits(1) == firstBits) {
+                std::copy_n(bufferA, n, bufferB);
+                sinePhase[1] = sinePhase[0];
+                oddPhase[1] = oddPhase[0];
+                evenPhase[1] = evenPhase[0];
+                continue;
+            }
             switch (wave) {
                 case 1: processVoice(oscOut[o], n, o); break;
                 case 2: processPD1(oscOut[o], n, o); break;
