@@ -1,6 +1,7 @@
 // VelmoraAU: the render loop. Control values once per slice of at most 64
 // frames; only the amplitude is ramped per sample.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "Filters/FilterDesign.h"
@@ -71,10 +72,15 @@ bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB
 constexpr int kFilterChunk = 8;
 bool filterRunsInChunks(int type) { return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 9 && type <= 15); }
 
+// Infinity and NaN have every exponent bit set; the test of each value is independent
+// of the others, so the loop needs no serial chain.
 bool allFinite(const float* v, int n) {
-    float sum = 0;
-    for (int i = 0; i < n; ++i) sum += v[i] * 0.0f;  // NaN unless every value is finite
-    return sum == 0;
+    UInt32 nonFinite = 0;
+    for (int i = 0; i < n; ++i) {
+        const UInt32 exponent = std::bit_cast<UInt32>(v[i]) & 0x7F800000u;
+        nonFinite |= UInt32(exponent == 0x7F800000u);
+    }
+    return nonFinite == 0;
 }
 
 float bounded(double v, float limit) { return float(v >= -limit ? (v <= limit ? v : limit) : (v < 0 ? -limit : 0)); }
@@ -354,7 +360,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         // A filter that ran away starts again from rest (with its comb line).
         float* states[2] = {filterStateA, filterStateB};
         for (int f = 0; f < 2; ++f) {
-            if (allFinite(states[f], 16)) continue;
+            if (types[f] == 0 || allFinite(states[f], 16)) continue;  // "off" leaves its state alone
             std::memset(states[f], 0, 16 * sizeof(float));
             if (types[f] == 5) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
         }
