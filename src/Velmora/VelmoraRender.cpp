@@ -27,7 +27,9 @@ constexpr float kNoiseGainLimit = 1e5f, kNoisePanLimit = 1e4f, kVolumeLimit = 40
 // resonance with extreme gain) from reaching the host as infinity or NaN.
 constexpr float kOutputLimit = 1e4f;
 inline float limitOutput(float y) {
-    return y >= -kOutputLimit ? (y <= kOutputLimit ? y : kOutputLimit) : (y < 0 ? -kOutputLimit : 0);  // NaN: 0
+    const float v = y == y ? y : 0.0f;  // NaN: 0
+    const float low = v > -kOutputLimit ? v : -kOutputLimit;
+    return low < kOutputLimit ? low : kOutputLimit;
 }
 
 // The denormal guard: a tiny value whose sign flips every sample. values[i] is +guard
