@@ -127,6 +127,25 @@ TEST(Render, OscillatorsOffGiveNearSilenceNotZeros) {
     EXPECT_LT(peak, 1e-10f);
 }
 
+TEST(Render, TwoOscillatorsAreOneOnlyWhileTheirPhasesAgree) {
+    // Mix mode 1 plays (B - A) / 2: exact silence while the two paths are equal.
+    Instrument inst;
+    inst.set(kMixMode, 1);
+    inst.set(kOSC1Vari, 30);
+    inst.set(kOSC2Vari, 30);
+    inst.noteOn(60);
+    auto same = inst.renderBlocks(1024);
+    EXPECT_TRUE(std::all_of(same.begin(), same.end(), [](float s) { return s == 0.0f; }));
+
+    // One slice of "pwm" moves the second oscillator's odd and even readers; back on
+    // "saw o/e" with the same settings it no longer plays the first one's samples.
+    inst.set(kOSC2Wave, 3);
+    inst.render(64);
+    inst.set(kOSC2Wave, 1);
+    auto moved = inst.renderBlocks(1024);
+    EXPECT_GT(*std::max_element(moved.begin(), moved.end()), 1e-3f);
+}
+
 TEST(Render, FrameLimitsAndLastError) {
     Instrument inst;
     inst.render(1153);
