@@ -72,7 +72,9 @@ bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB
 // time is their recursion: the state-variable filters, the saturated lowpasses, the single
 // biquads and the phaser. "rude LP2" and the vowel banks are busy enough on their own.
 constexpr int kFilterChunk = 8;
-bool filterRunsInChunks(int type) { return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 9 && type <= 15); }
+bool filterRunsInChunks(int type) {
+    return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 9 && type <= 15);
+}
 
 // Infinity and NaN have every exponent bit set; the test of each value is independent
 // of the others, so the loop needs no serial chain.
