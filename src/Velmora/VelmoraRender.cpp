@@ -40,10 +40,21 @@ struct AlternatingGuard {
     constexpr explicit AlternatingGuard(float guard) {
         for (int i = 0; i <= VelmoraAU::kSliceFrames; ++i) values[i] = i % 2 ? -guard : guard;
     }
-    // The guard sequence of a slice starting with positive (true) or negative guard.
-    const float* from(bool positive) const { return positive ? values : values + 1; }
 };
 constexpr AlternatingGuard kGuards(9.99999996e-12f);
+
+// The guard samples of one render call, handed out n at a time in sequence.
+class GuardSequence {
+public:
+    const float* next(int n) {
+        const float* g = positive ? kGuards.values : kGuards.values + 1;
+        positive ^= n % 2 != 0;
+        return g;
+    }
+
+private:
+    bool positive = true;  // the sign of the next guard sample
+};
 
 // The nine signal routings as steps on path A (bufferA) and path B (bufferB); the result
 // ends in path B. Gain 1 works on path A, gain 2 on path B, the mixer adds A into B.
@@ -158,7 +169,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
     modSources[6] = -modSources[5];
     modSources[7] = bendAmount;
     modSources[8] = -modSources[7];
-    bool guardPositive = true;  // the sign of the next guard sample
+    GuardSequence guard;
 
     // ---- filter types: a changed type starts from a cleared state
     const int typeA = TruncToInt(param(kFilterAType)), typeB = TruncToInt(param(kFilterBType));
@@ -290,21 +301,16 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
                 case 1: processVoice(oscOut[o], n, o); break;
                 case 2: processPD1(oscOut[o], n, o); break;
                 case 3: processPWM(oscOut[o], n, o); break;
-                default: {
-                    const float* g = kGuards.from(guardPositive);
-                    for (int i = 0; i < n; ++i) oscOut[o][i] = g[i];
-                    guardPositive ^= n % 2 != 0;
-                }
+                default: std::copy_n(guard.next(n), n, oscOut[o]);
             }
         }
 
         // ---- denormal guard and noise
-        const float* g = kGuards.from(guardPositive);
+        const float* g = guard.next(n);
         for (int i = 0; i < n; ++i) {
             bufferA[i] += g[i];
             bufferB[i] += g[i];
         }
-        guardPositive ^= n % 2 != 0;
         if (param(kNoiseType) != 0.0f) addNoise(bufferA, bufferB, n, sel.noiseGain, sel.noisePan);
 
         // ---- filter design

@@ -127,9 +127,7 @@ TEST(Parameters, NoteToPhaseIncThroughPitch) {
     inst.set(kOSC1Wave, 2);
     inst.set(kOSC2Wave, 0);
     inst.set(kMixMode, 3);
-    inst.set(kA1, 0);
-    inst.set(kD1, 0);
-    inst.set(kS1, 100);
+    inst.fullAmplitudeEnvelope();
     inst.noteOn(69);
     auto s = inst.renderBlocks(44100 + 1024);
     int rising = 0;

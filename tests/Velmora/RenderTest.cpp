@@ -50,9 +50,7 @@ TEST(Render, MonoAndStereoCarryTheSameSignal) {
 
 TEST(Render, VolumeAndFullEnvelopeGiveTheAmplitude) {
     Instrument inst;
-    inst.set(kA1, 0);
-    inst.set(kD1, 0);
-    inst.set(kS1, 100);
+    inst.fullAmplitudeEnvelope();
     inst.set(kVel2Vol, 0);
     inst.noteOn(60, 64);
     inst.renderBlocks(640);

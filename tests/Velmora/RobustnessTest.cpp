@@ -70,9 +70,7 @@ TEST(BadValues, OutOfRangeValuesBehaveAsTheirFormulasSay) {
     // Stored as given and used as given where that stays finite: "Volume" 150
     // gives the amplitude 0.6, a velocity of 254 from a note call twice the level.
     Instrument inst;
-    inst.set(kA1, 0);
-    inst.set(kD1, 0);
-    inst.set(kS1, 100);
+    inst.fullAmplitudeEnvelope();
     inst.set(kVel2Vol, 100);
     inst.set(kVolume, 150);
     NoteInstanceID id;

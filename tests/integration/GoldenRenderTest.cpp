@@ -163,19 +163,19 @@ std::vector<Configuration> configurations(int presets) {
                          {kRumbleAModDpth, 30}, {kRumbleBType, float(type)}, {kRumbleBDepth, 20},
                          {kRumbleBModSrc, 15}, {kRumbleBModDpth, 40}, {kLFO1Wave, 1}, {kOSC2Tune, -7}}});
 
-    // Every routing, with a filter and a shaper in each path.
+    // Every routing, with a filter and a shaper in each path; routing 7 also in calls that
+    // are no multiple of the short blocks its two filters run in.
+    auto routingConfiguration = [](int routing, const std::string& name, UInt32 block) {
+        return Configuration{name, -1,
+                             {{kRouting, float(routing)}, {kFilterAType, 1}, {kFilterAFc, 75}, {kFilterAFq, 60},
+                              {kFilterBType, 9}, {kFilterBFc, 60}, {kFilterBFq, 40}, {kRumbleAType, 2},
+                              {kRumbleADepth, 50}, {kRumbleBType, 1}, {kRumbleBDepth, 40}, {kOSC1Gain, 80},
+                              {kOSC2Gain, 60}, {kOSC2Tune, 5}},
+                             44100, block};
+    };
     for (int routing = 0; routing <= 8; ++routing)
-        list.push_back({"routing " + std::to_string(routing), -1,
-                        {{kRouting, float(routing)}, {kFilterAType, 1}, {kFilterAFc, 75}, {kFilterAFq, 60},
-                         {kFilterBType, 9}, {kFilterBFc, 60}, {kFilterBFq, 40}, {kRumbleAType, 2},
-                         {kRumbleADepth, 50}, {kRumbleBType, 1}, {kRumbleBDepth, 40}, {kOSC1Gain, 80},
-                         {kOSC2Gain, 60}, {kOSC2Tune, 5}}});
-
-    // Two filters that run in short blocks, in render calls that are no multiple of them.
-    Configuration odd = list[list.size() - 2];
-    odd.name = "routing 7, 37-frame blocks";
-    odd.block = 37;
-    list.push_back(odd);
+        list.push_back(routingConfiguration(routing, "routing " + std::to_string(routing), 64));
+    list.push_back(routingConfiguration(7, "routing 7, 37-frame blocks", 37));
 
     for (int mode = 1; mode <= 4; ++mode)
         list.push_back({"mix " + std::to_string(mode), -1, {{kMixMode, float(mode)}, {kOSC1Tune, 3}}});

@@ -35,6 +35,12 @@ public:
     OSStatus set(AudioUnitParameterID id, float value) {
         return AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0, value, 0);
     }
+    // Envelope 1 without attack or decay, held at full level: the amplitude is the volume's.
+    void fullAmplitudeEnvelope() {
+        set(kA1, 0);
+        set(kD1, 0);
+        set(kS1, 100);
+    }
     float get(AudioUnitParameterID id) {
         float v = -12345;
         EXPECT_EQ(AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v), noErr);
