@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev libplist-dev
+          libx11-dev libxtst-dev libcairo2-dev fonts-dejavu-core  # the editor
+          xvfb xauth                        # tests that open real windows
           clang libclang-rt-14-dev)  # clang and its fuzzer runtime for the fuzz targets
 missing=()
 for p in "${packages[@]}"; do

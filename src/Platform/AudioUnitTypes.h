@@ -114,6 +114,30 @@ enum : AudioUnitRenderActionFlags {
 enum : UInt32 {
     kAudioUnitParameterUnit_Generic = 0,
     kAudioUnitParameterUnit_Indexed = 1,
+    kAudioUnitParameterUnit_Boolean = 2,
+    kAudioUnitParameterUnit_Percent = 3,
+    kAudioUnitParameterUnit_Seconds = 4,
+    kAudioUnitParameterUnit_SampleFrames = 5,
+    kAudioUnitParameterUnit_Phase = 6,
+    kAudioUnitParameterUnit_Rate = 7,
+    kAudioUnitParameterUnit_Hertz = 8,
+    kAudioUnitParameterUnit_Cents = 9,
+    kAudioUnitParameterUnit_RelativeSemiTones = 10,
+    kAudioUnitParameterUnit_MIDINoteNumber = 11,
+    kAudioUnitParameterUnit_MIDIController = 12,
+    kAudioUnitParameterUnit_Decibels = 13,
+    kAudioUnitParameterUnit_LinearGain = 14,
+    kAudioUnitParameterUnit_Degrees = 15,
+    kAudioUnitParameterUnit_EqualPowerCrossfade = 16,
+    kAudioUnitParameterUnit_MixerFaderCurve1 = 17,
+    kAudioUnitParameterUnit_Pan = 18,
+    kAudioUnitParameterUnit_Meters = 19,
+    kAudioUnitParameterUnit_AbsoluteCents = 20,
+    kAudioUnitParameterUnit_Octaves = 21,
+    kAudioUnitParameterUnit_BPM = 22,
+    kAudioUnitParameterUnit_Beats = 23,
+    kAudioUnitParameterUnit_Milliseconds = 24,
+    kAudioUnitParameterFlag_HasCFNameString = 0x08000000u,
     kAudioUnitParameterFlag_IsReadable = 0x40000000u,
     kAudioUnitParameterFlag_IsWritable = 0x80000000u,
 };
@@ -126,6 +150,14 @@ struct AudioUnitParameterInfo {
     Float32 maxValue;
     Float32 defaultValue;
     UInt32 flags;
+};
+
+// The address of one parameter of one unit.
+struct AudioUnitParameter {
+    AudioUnit mAudioUnit;
+    AudioUnitParameterID mParameterID;
+    AudioUnitScope mScope;
+    AudioUnitElement mElement;
 };
 
 struct AUPreset {

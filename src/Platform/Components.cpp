@@ -28,6 +28,7 @@ struct Registry {
     std::mutex lock;
     std::vector<std::unique_ptr<ComponentRecord>> components;
     std::vector<void*> libraries;  // kept loaded for the life of the process
+    std::vector<std::pair<std::string, std::string>> bundles;  // identifier, folder
 };
 
 Registry& registry() {
@@ -100,9 +101,20 @@ int RegisterComponentBundle(const std::string& bundlePath, std::string* error) {
     if (executable.empty() || !list || plist_get_node_type(list) != PLIST_ARRAY)
         return fail(error, bundlePath + ": Info.plist lacks CFBundleExecutable or AudioComponents");
 
-    const fs::path library = contents / "Linux" / executable;
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return fail(error, bundlePath + ": " + dlerror());
+    // Loaded libraries stay loaded for the life of the process.
+    auto open = [&](const std::string& name) -> void* {
+        const fs::path library = contents / "Linux" / name;
+        void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle) {
+            std::lock_guard guard(registry().lock);
+            registry().libraries.push_back(handle);
+        }
+        return handle;
+    };
+    void* const mainLibrary = open(executable);
+    if (!mainLibrary) return fail(error, bundlePath + ": " + dlerror());
+    const std::string identifier = plistString(root, "CFBundleIdentifier");
+    if (!identifier.empty()) RegisterBundleLocation(identifier, bundlePath);
 
     int count = 0;
     for (UInt32 i = 0; i < plist_array_get_size(list); ++i) {
@@ -113,16 +125,36 @@ int RegisterComponentBundle(const std::string& bundlePath, std::string* error) {
             !toCode(plistString(item, "subtype"), &desc.componentSubType) ||
             !toCode(plistString(item, "manufacturer"), &desc.componentManufacturer))
             return fail(error, bundlePath + ": a component has no four-character type, subtype or manufacturer");
+        const std::string own = plistString(item, "executable");
+        void* handle = own.empty() ? mainLibrary : open(own);
+        if (!handle) return fail(error, bundlePath + ": " + dlerror());
         const std::string entryName = plistString(item, "entry");
         auto entry = reinterpret_cast<ComponentEntryProc>(dlsym(handle, entryName.c_str()));
-        if (!entry) return fail(error, bundlePath + ": entry '" + entryName + "' not found in " + executable);
+        if (!entry) return fail(error, bundlePath + ": entry '" + entryName + "' not found");
         if (!RegisterComponentEntry(desc, plistString(item, "name"), entry))
             return fail(error, bundlePath + ": component '" + entryName + "' is already registered");
         ++count;
     }
-    std::lock_guard guard(registry().lock);
-    registry().libraries.push_back(handle);
     return count;
+}
+
+void RegisterBundleLocation(const std::string& identifier, const std::string& bundlePath) {
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    for (auto& [id, path] : r.bundles)
+        if (id == identifier) {
+            path = bundlePath;
+            return;
+        }
+    r.bundles.emplace_back(identifier, bundlePath);
+}
+
+std::string FindBundleLocation(const std::string& identifier) {
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    for (auto& [id, path] : r.bundles)
+        if (id == identifier) return path;
+    return {};
 }
 
 Component FindNextComponent(Component previous, const ComponentDescription& desc) {

@@ -44,9 +44,17 @@ Component RegisterComponentEntry(const ComponentDescription& desc, const std::st
                                  ComponentEntryProc entry);
 
 // Loads a bundle folder (Name.component/Contents/{Info.plist, Linux/lib.so}),
-// registers every component its Info.plist lists and returns how many. On
+// registers every component its Info.plist lists and returns how many. A
+// component may name a library of its own ("executable"), so that an editor
+// and its window system stay out of the instrument's library. On
 // failure returns -1 and puts a message in *error.
 int RegisterComponentBundle(const std::string& bundlePath, std::string* error = nullptr);
+
+// Bundle folders by identifier (CFBundleIdentifier): RegisterComponentBundle
+// records the folders it loads; a program that links a component in records
+// the folder of its resources itself. Empty when the identifier is unknown.
+void RegisterBundleLocation(const std::string& identifier, const std::string& bundlePath);
+std::string FindBundleLocation(const std::string& identifier);
 
 // Finds the next registered component after `previous` (null: from the start)
 // whose fields match `desc`; a zero field in desc matches anything.

@@ -1,0 +1,349 @@
+// Windows: a backing image that controls draw into, update passes, the mouse
+// gesture, and (for X windows) the connection that shows the image.
+#include "PlatformUI/Windows.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo-xlib.h>
+
+#include <cmath>
+
+#include "PlatformUI/CarbonEvents.h"
+#include "PlatformUI/Controls.h"
+#include "PlatformUI/PlatformUIPrivate.h"
+#include "PlatformUI/RunLoop.h"
+
+struct XConnection {
+    Display* display = nullptr;
+    Window window = 0;
+    Atom deleteWindow = 0;
+    cairo_surface_t* surface = nullptr;
+    ~XConnection() {
+        if (surface) cairo_surface_destroy(surface);
+        if (window) XDestroyWindow(display, window);
+        XCloseDisplay(display);
+    }
+};
+
+namespace {
+
+int scaled(double v, double scale) { return int(std::ceil(v * scale)); }
+
+cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
+    cairo_surface_t* s =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(width, scale), scaled(height, scale));
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 0.16, 0.16, 0.17);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return s;
+}
+
+WindowRef newWindow(SInt16 width, SInt16 height, double scale) {
+    auto* w = new OpaqueWindowPtr;
+    w->width = width;
+    w->height = height;
+    w->scale = scale > 0 ? scale : 1.0;
+    w->root.window = w;
+    w->root.bounds = {0, 0, height, width};
+    w->port.window = w;
+    w->backing = newBacking(width, height, w->scale);
+    w->invalid = cairo_region_create();
+    w->unshown = cairo_region_create();
+    platform_ui::invalidateRect(w, w->root.bounds);
+    w->loop = CFRunLoopGetCurrent();
+    platform_ui::attachWindow(w->loop, w);
+    return w;
+}
+
+OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 height, double scale,
+               WindowRef* outWindow) {
+    if (!outWindow || width <= 0 || height <= 0) return paramErr;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return errInvalidWindowRef;
+    auto x = std::make_unique<XConnection>();
+    x->display = display;
+    const int screen = DefaultScreen(display);
+    const bool child = parent != 0;
+    const Window into = child ? Window(parent) : RootWindow(display, screen);
+    const double s = scale > 0 ? scale : 1.0;
+    x->window = XCreateSimpleWindow(display, into, 0, 0, scaled(width, s), scaled(height, s), 0,
+                                    BlackPixel(display, screen), BlackPixel(display, screen));
+    XSelectInput(display, x->window,
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                     KeyReleaseMask | StructureNotifyMask);
+    if (!child) {
+        x->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(display, x->window, &x->deleteWindow, 1);
+        XSizeHints* hints = XAllocSizeHints();
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = scaled(width, s);
+        hints->min_height = hints->max_height = scaled(height, s);
+        XSetWMNormalHints(display, x->window, hints);
+        XFree(hints);
+        if (title) XStoreName(display, x->window, title);
+    }
+    x->surface = cairo_xlib_surface_create(display, x->window, DefaultVisual(display, screen), scaled(width, s),
+                                           scaled(height, s));
+    XMapWindow(display, x->window);
+    XFlush(display);
+    WindowRef w = newWindow(width, height, s);
+    w->x = std::move(x);
+    *outWindow = w;
+    return noErr;
+}
+
+UInt32 modifiersOf(unsigned int state, unsigned int button) {
+    UInt32 m = 0;
+    if (state & ControlMask) m |= cmdKey;
+    if (state & ShiftMask) m |= shiftKey;
+    if ((state & Mod1Mask) || button == Button2) m |= optionKey;
+    return m;
+}
+
+}  // namespace
+
+namespace platform_ui {
+
+void invalidateRect(WindowRef window, const Rect& r) {
+    const cairo_rectangle_int_t rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->invalid, &rect);
+}
+
+void markShown(WindowRef window, const Rect& r) {
+    const cairo_rectangle_int_t rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->unshown, &rect);
+}
+
+int windowFd(WindowRef window) { return window->x ? ConnectionNumber(window->x->display) : -1; }
+
+void copyToX(WindowRef window) {
+    if (window->x && !cairo_region_is_empty(window->unshown)) {
+        cairo_surface_flush(window->backing);
+        cairo_t* cr = cairo_create(window->x->surface);
+        cairo_scale(cr, window->scale, window->scale);
+        for (int i = 0; i < cairo_region_num_rectangles(window->unshown); ++i) {
+            cairo_rectangle_int_t r;
+            cairo_region_get_rectangle(window->unshown, i, &r);
+            cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+        }
+        cairo_clip(cr);
+        cairo_identity_matrix(cr);
+        cairo_set_source_surface(cr, window->backing, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(window->x->surface);
+        XFlush(window->x->display);
+    }
+    cairo_region_destroy(window->unshown);
+    window->unshown = cairo_region_create();
+}
+
+void processXEvents(WindowRef window) {
+    if (!window->x) return;
+    Display* d = window->x->display;
+    const double s = window->scale;
+    while (XPending(d)) {
+        XEvent e;
+        XNextEvent(d, &e);
+        switch (e.type) {
+            case Expose:
+                markShown(window, {SInt16(e.xexpose.y / s), SInt16(e.xexpose.x / s),
+                                   SInt16(std::ceil((e.xexpose.y + e.xexpose.height) / s)),
+                                   SInt16(std::ceil((e.xexpose.x + e.xexpose.width) / s))});
+                break;
+            case ButtonPress:
+            case ButtonRelease:
+                if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
+                    SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
+                                    int(e.xbutton.x / s), int(e.xbutton.y / s),
+                                    modifiersOf(e.xbutton.state, e.xbutton.button));
+                break;
+            case MotionNotify:
+                SendWindowMouse(window, WindowMouse::motion, int(e.xmotion.x / s), int(e.xmotion.y / s),
+                                modifiersOf(e.xmotion.state, 0));
+                break;
+            case KeyPress:
+            case KeyRelease:
+                if (window->keyProc)
+                    window->keyProc(window, XLookupKeysym(&e.xkey, 0), e.type == KeyPress, window->keyUserData);
+                break;
+            case ClientMessage:
+                if (Atom(e.xclient.data.l[0]) == window->x->deleteWindow) SendWindowCloseRequest(window);
+                break;
+            default:
+                break;
+        }
+    }
+    copyToX(window);
+}
+
+}  // namespace platform_ui
+
+OSStatus CreateOffscreenWindow(SInt16 width, SInt16 height, double scale, WindowRef* outWindow) {
+    if (!outWindow || width <= 0 || height <= 0) return paramErr;
+    *outWindow = newWindow(width, height, scale);
+    return noErr;
+}
+
+OSStatus CreateX11Window(const char* title, SInt16 width, SInt16 height, double scale, WindowRef* outWindow) {
+    return openX(title, 0, width, height, scale, outWindow);
+}
+
+OSStatus CreateX11ChildWindow(unsigned long parentWindow, SInt16 width, SInt16 height, double scale,
+                              WindowRef* outWindow) {
+    if (!parentWindow) return paramErr;
+    return openX(nullptr, parentWindow, width, height, scale, outWindow);
+}
+
+void DisposeWindow(WindowRef window) {
+    if (!window) return;
+    platform_ui::detachWindow(window->loop, window);
+    platform_ui::disposeControlTree(&window->root);
+    window->x.reset();
+    cairo_surface_destroy(window->backing);
+    cairo_region_destroy(window->invalid);
+    cairo_region_destroy(window->unshown);
+    delete window;
+}
+
+OSStatus GetWindowBounds(WindowRef window, WindowRegionCode, Rect* globalBounds) {
+    if (!window || !globalBounds) return paramErr;
+    *globalBounds = {0, 0, window->height, window->width};
+    return noErr;
+}
+
+OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes) {
+    if (!window || !outAttributes) return paramErr;
+    *outAttributes = 0;  // never compositing
+    return noErr;
+}
+
+OSStatus ClearKeyboardFocus(WindowRef window) { return window ? noErr : paramErr; }
+
+void SetWindowTitle(WindowRef window, const char* title) {
+    if (window && window->x && title) XStoreName(window->x->display, window->x->window, title);
+}
+
+void SizeWindow(WindowRef window, SInt16 width, SInt16 height) {
+    if (!window || width <= 0 || height <= 0 || (width == window->width && height == window->height)) return;
+    cairo_surface_t* larger = newBacking(width, height, window->scale);
+    cairo_t* cr = cairo_create(larger);
+    cairo_set_source_surface(cr, window->backing, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(window->backing);
+    window->backing = larger;
+    window->width = width;
+    window->height = height;
+    window->root.bounds = {0, 0, height, width};
+    platform_ui::invalidateRect(window, window->root.bounds);
+    if (window->x) {
+        const int w = scaled(width, window->scale), h = scaled(height, window->scale);
+        XSizeHints* hints = XAllocSizeHints();
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = w;
+        hints->min_height = hints->max_height = h;
+        XSetWMNormalHints(window->x->display, window->x->window, hints);
+        XFree(hints);
+        XResizeWindow(window->x->display, window->x->window, unsigned(w), unsigned(h));
+        cairo_xlib_surface_set_size(window->x->surface, w, h);
+    }
+}
+
+double GetWindowScale(WindowRef window) { return window ? window->scale : 1.0; }
+unsigned long GetWindowXID(WindowRef window) { return window && window->x ? window->x->window : 0; }
+bool IsWindowCloseRequested(WindowRef window) { return window && window->closeRequested; }
+
+void UpdateWindow(WindowRef window) {
+    if (!window) return;
+    if (!cairo_region_is_empty(window->invalid)) {
+        cairo_region_t* pass = window->invalid;
+        window->invalid = cairo_region_create();
+        window->passClip = pass;
+        for (ControlRef c : platform_ui::drawingOrder(&window->root)) {
+            if (c == &window->root) continue;
+            const Rect& b = c->bounds;
+            const cairo_rectangle_int_t r{b.left, b.top, b.right - b.left, b.bottom - b.top};
+            if (cairo_region_contains_rectangle(pass, &r) != CAIRO_REGION_OVERLAP_OUT)
+                platform_ui::dispatchControlEvent(c, kEventControlDraw);
+        }
+        window->passClip = nullptr;
+        cairo_region_union(window->unshown, pass);
+        cairo_region_destroy(pass);
+    }
+    platform_ui::copyToX(window);
+}
+
+bool WriteWindowPNG(WindowRef window, const std::string& path) {
+    if (!window) return false;
+    cairo_surface_flush(window->backing);
+    return cairo_surface_write_to_png(window->backing, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+UInt32 GetWindowPixel(WindowRef window, int x, int y) {
+    if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height) return 0;
+    cairo_surface_flush(window->backing);
+    const int px = int(x * window->scale), py = int(y * window->scale);
+    const unsigned char* row =
+        cairo_image_surface_get_data(window->backing) + py * cairo_image_surface_get_stride(window->backing);
+    return reinterpret_cast<const UInt32*>(row)[px];
+}
+
+void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers) {
+    if (!window) return;
+    platform_ui::InputState& input = platform_ui::currentInput();
+    input.mouse = {SInt16(y), SInt16(x)};
+    switch (what) {
+        case WindowMouse::press: {
+            if (window->buttonDown) return;
+            input.modifiers = modifiers;  // held for the whole gesture
+            window->buttonDown = true;
+            window->trackProc = nullptr;
+            window->pressed = platform_ui::hitControl(window, x, y);
+            window->pressTaken =
+                platform_ui::dispatchControlEvent(window->pressed, kEventControlClick) != eventNotHandledErr;
+            break;
+        }
+        case WindowMouse::motion:
+            if (window->buttonDown && window->trackProc)
+                window->trackProc(kMouseTrackingMouseDragged, input.mouse, window->trackUserData);
+            break;
+        case WindowMouse::release: {
+            if (!window->buttonDown) return;
+            if (window->trackProc) window->trackProc(kMouseTrackingMouseUp, input.mouse, window->trackUserData);
+            // A handler may have disposed of the control meanwhile; disposal clears `pressed`.
+            if (ControlRef c = window->pressed) {
+                const Rect& b = c->bounds;
+                if (window->pressTaken)
+                    platform_ui::dispatchControlEvent(c, kEventControlHit, true);
+                else if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                    platform_ui::dispatchControlEvent(c, kEventControlHit);
+            }
+            window->buttonDown = false;
+            window->pressed = nullptr;
+            window->trackProc = nullptr;
+            break;
+        }
+    }
+}
+
+void SendWindowCloseRequest(WindowRef window) {
+    if (!window || window->closeRequested) return;
+    window->closeRequested = true;
+    SendWindowEvent(window, kEventClassWindow, kEventWindowClosed);
+}
+
+void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData) {
+    if (!window) return;
+    window->keyProc = proc;
+    window->keyUserData = userData;
+}
+
+OSStatus TrackMouseLocationWithProc(WindowRef window, MouseTrackingProc proc, void* userData) {
+    if (!window || !proc || !window->buttonDown) return paramErr;
+    window->trackProc = proc;
+    window->trackUserData = userData;
+    return noErr;
+}

@@ -1,0 +1,51 @@
+// Windows: an X11 top-level window, an X11 child of a window that another
+// program owns (how plug-in hosts embed an editor), or an offscreen window
+// over a cairo image. Each draws its controls into a backing image and copies
+// what changed to X, so nothing flickers. Sizes are in unscaled pixels; a
+// scale factor draws everything larger and maps the pointer back.
+#pragma once
+#include <string>
+
+#include "PlatformUI/CarbonTypes.h"
+
+OSStatus CreateOffscreenWindow(SInt16 width, SInt16 height, double scale, WindowRef* outWindow);
+// Fails with errInvalidWindowRef when no X display can be opened.
+OSStatus CreateX11Window(const char* title, SInt16 width, SInt16 height, double scale, WindowRef* outWindow);
+OSStatus CreateX11ChildWindow(unsigned long parentWindow, SInt16 width, SInt16 height, double scale,
+                              WindowRef* outWindow);
+// Disposes of the window and every control in it.
+void DisposeWindow(WindowRef window);
+
+OSStatus GetWindowBounds(WindowRef window, WindowRegionCode region, Rect* globalBounds);
+OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes);
+OSStatus ClearKeyboardFocus(WindowRef window);
+void SetWindowTitle(WindowRef window, const char* title);
+// Resizes the window (and the X window) to the given unscaled size.
+void SizeWindow(WindowRef window, SInt16 width, SInt16 height);
+double GetWindowScale(WindowRef window);
+unsigned long GetWindowXID(WindowRef window);  // 0 for an offscreen window
+// True once the person closed the window (the window-closed event was sent).
+bool IsWindowCloseRequested(WindowRef window);
+
+// Draws what is invalid into the backing image and copies it to X.
+void UpdateWindow(WindowRef window);
+// The backing image, as a PNG file; false when it cannot be written.
+bool WriteWindowPNG(WindowRef window, const std::string& path);
+// ARGB of one pixel of the backing image, in unscaled window coordinates.
+UInt32 GetWindowPixel(WindowRef window, int x, int y);
+
+// Input in window-local unscaled coordinates, as the X connection delivers it
+// and as tests send it: press, motion and release of the mouse, with modifiers.
+enum class WindowMouse { press, motion, release };
+void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers);
+// Asks to close the window, as the window manager's close button does.
+void SendWindowCloseRequest(WindowRef window);
+// Key presses of a window go here (the keysym and its text); null removes it.
+using WindowKeyProc = void (*)(WindowRef, unsigned long keysym, bool pressed, void* userData);
+void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData);
+
+// Event-driven mouse tracking: a click handler that takes the press asks for
+// the rest of the gesture; each motion with the button down and the release
+// call the procedure with the pointer in global coordinates. Never blocks.
+using MouseTrackingProc = void (*)(MouseTrackingResult result, Point globalMouse, void* userData);
+OSStatus TrackMouseLocationWithProc(WindowRef window, MouseTrackingProc proc, void* userData);
