@@ -30,7 +30,11 @@ struct OpaqueEventTargetRef {
 
 struct OpaqueToolboxObjectClassRef {
     std::string identifier;
-    OpaqueEventTargetRef target;  // the class handler
+    OpaqueEventTargetRef target;  // the class handler, owned: nothing removes it
+    ~OpaqueToolboxObjectClassRef() {
+        for (EventHandlerRef h : target.handlers) delete h;
+        target.handlers.clear();
+    }
 };
 
 struct OpaqueControlRef {
