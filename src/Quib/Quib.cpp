@@ -1,0 +1,188 @@
+// QuibMan: class registration, the control handler, tracking by events, the idle timer.
+#include "Quib/Quib.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "AUPublic/AUCarbonViewBase/AUCarbonViewBase.h"
+#include "Platform/Log.h"
+#include "PlatformUI/QuickDraw.h"
+#include "PlatformUI/RunLoop.h"
+#include "PlatformUI/Windows.h"
+#include "Quib/QuibControl.h"
+#include "Quib/QuibGraphic.h"
+
+QuibMan::QuibMan(AUCarbonViewBase* view, UInt32 x, UInt32 y) : X(x), Y(y), myAUCarbonViewBase(view) {
+    ControlSpec.defType = kControlDefObjectClass;
+}
+
+QuibMan::~QuibMan() {
+    if (timer) RemoveEventLoopTimer(timer);
+    delete Controls;
+    delete Images;
+}
+
+void QuibMan::initialize() {
+    static const EventTypeSpec events[] = {{kEventClassControl, kEventControlDraw},
+                                           {kEventClassControl, kEventControlHit},
+                                           {kEventClassControl, kEventControlTrack},
+                                           {kEventClassControl, kEventControlClick}};
+    // Every open editor owns a class of its own: the first free number from its address on.
+    for (uintptr_t n = reinterpret_cast<uintptr_t>(this);; ++n) {
+        std::snprintf(defString, sizeof defString, "org.quib.tarv%lu.cntrl", static_cast<unsigned long>(n));
+        CFStringRef classID = CFStringCreateWithCString(nullptr, defString, kCFStringEncodingISOLatin1);
+        const OSStatus err = RegisterToolboxObjectClass(classID, nullptr, 4, events, QuibControlHandler, this,
+                                                        &ControlClass);
+        CFRelease(classID);
+        if (err == noErr) break;
+    }
+    ControlSpec.u.classRef = ControlClass;
+    InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.05, TimerProc, this, &timer);
+}
+
+void QuibMan::addImage(QuibGraphic* image) {
+    image->setID(++itemCount);
+    if (Images)
+        Images->append(image);
+    else
+        Images = image;
+}
+
+QuibGraphic* QuibMan::getImageByID(UInt32 wanted) {
+    return Images ? static_cast<QuibGraphic*>(Images->getByID(wanted)) : nullptr;
+}
+
+QuibCtrl* QuibMan::getCtrlByID(UInt32 wanted) {
+    return Controls ? static_cast<QuibCtrl*>(Controls->getByID(wanted)) : nullptr;
+}
+
+void QuibMan::addCtrl(QuibCtrl* control) {
+    control->setID(++itemCount);
+    if (!control->getDaddy()) {
+        if (Controls)
+            Controls->append(control);
+        else
+            Controls = control;
+        control->setOffset(X, Y);
+    }
+    if (control->providesForeignControls()) {
+        control->initForeignControls(ControlSpec);
+        return;
+    }
+    Rect bounds;
+    control->getBounds(&bounds);
+    ControlRef ref = nullptr;
+    CreateCustomControl(myAUCarbonViewBase->GetCarbonWindow(), &bounds, &ControlSpec, nullptr, &ref);
+    if (!ref) return;
+    SetControl32BitMaximum(ref, SInt32(UInt32(control->getRange() * float(control->getResolution()))));
+    SetControl32BitMinimum(ref, 0);
+    if (control->isAUVPattached())
+        myAUCarbonViewBase->AddCarbonControl(AUCarbonViewControl::kTypeContinuous, control->getAUVP(), ref);
+    else
+        myAUCarbonViewBase->EmbedControl(ref);
+    control->setCarbonControl(ref);
+}
+
+QuibCtrl* QuibMan::getCtrlByControlRef(ControlRef ref) {
+    for (auto* c = Controls; c; c = static_cast<QuibCtrl*>(c->getNext()))
+        if (c->isControlRef(ref)) return c->getChild(ref);
+    return nullptr;
+}
+
+void QuibMan::idle() {
+    relaxed = true;
+    if (Controls) Controls->idle();
+    relaxed = false;
+}
+
+void QuibMan::TimerProc(EventLoopTimerRef, void* manager) {
+    if (manager) static_cast<QuibMan*>(manager)->idle();
+}
+
+void QuibMan::drawControl(QuibCtrl* control, WindowRef window) {
+    GrafPtr savedPort = nullptr;
+    GetPort(&savedPort);
+    CGrafPtr port = GetWindowPort(window);
+    SetPort(port);
+    Rect portBounds;
+    GetPortBounds(port, &portBounds);
+    RgnHandle region = NewRgn();
+    OpenRgn();
+    control->clip(true);
+    CloseRgn(region);
+    SetClip(region);
+    CGContextRef context = nullptr;
+    QDBeginCGContext(port, &context);
+    ClipCGContextToRegion(context, &portBounds, region);
+    SyncCGContextOriginWithPort(context, port);
+    CGContextSaveGState(context);
+    control->draw(context, UInt32(portBounds.bottom));
+    CGContextRestoreGState(context);
+    CGContextSynchronize(context);
+    QDEndCGContext(port, &context);
+    DisposeRgn(region);
+    SetPort(savedPort);
+}
+
+// A press: mouseDown now; the rest of the gesture arrives by events (TrackProc),
+// so the host's user-interface thread is never held in a loop of ours.
+OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
+    const UInt32 modifiers = GetCurrentEventKeyModifiers();
+    if (modifiers & cmdKey) {
+        control->setDefault();
+        return noErr;
+    }
+    Rect bounds, port;
+    GetControlBounds(ref, &bounds);
+    GetWindowBounds(window, kWindowGlobalPortRgn, &port);
+    gesture = {control, {SInt16(port.top + bounds.top), SInt16(port.left + bounds.left)},
+               (modifiers & optionKey) != 0, (modifiers & shiftKey) != 0};
+    Point global;
+    GetGlobalMouse(&global);
+    Point local{SInt16(global.v - gesture.origin.v), SInt16(global.h - gesture.origin.h)};
+    relaxed = true;
+    control->mouseDown(&local, gesture.withOption, gesture.withShift);
+    // Without a button down (an event sent by a program) the gesture ends where it began.
+    if (TrackMouseLocationWithProc(window, TrackProc, this) != noErr) TrackProc(kMouseTrackingMouseUp, global, this);
+    return noErr;
+}
+
+void QuibMan::TrackProc(MouseTrackingResult result, Point global, void* manager) {
+    auto* self = static_cast<QuibMan*>(manager);
+    Gesture& g = self->gesture;
+    if (!g.control) return;
+    Point local{SInt16(global.v - g.origin.v), SInt16(global.h - g.origin.h)};
+    if (result == kMouseTrackingMouseUp) {
+        QuibCtrl* control = g.control;
+        g.control = nullptr;
+        control->mouseUp(&local, g.withOption, g.withShift);
+        self->relaxed = false;
+    } else {
+        g.control->mouseTrack(&local, g.withOption, g.withShift);
+    }
+}
+
+OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* manager) {
+    const UInt32 kind = GetEventKind(event);
+    ControlRef ref = nullptr;
+    GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof ref, nullptr, &ref);
+    WindowRef window = GetControlOwner(ref);
+    auto* self = static_cast<QuibMan*>(manager);
+    QuibCtrl* control = self && ref ? self->getCtrlByControlRef(ref) : nullptr;
+    OSStatus result = eventNotHandledErr;
+    if (!control) return result;
+    switch (kind) {
+        case kEventControlDraw:
+            if (control->mustUpdate()) self->drawControl(control, window);
+            result = noErr;
+            break;
+        case kEventControlClick:
+        case kEventControlTrack:
+            result = self->click(control, ref, window);
+            break;
+        default:
+            break;
+    }
+    if (result != noErr) PlatformLog("Ctrl: %d Event: %d\n", int(control->getID()), int(kind));
+    return result;
+}

@@ -1,0 +1,44 @@
+// QuibItem: the base of every picture and control, a node of an intrusive
+// list. Deleting the head of a list deletes the whole list.
+#pragma once
+#include "Platform/MacTypes.h"
+
+enum QuibType : UInt32 {
+    kQuib_noType = 0,
+    kQuib_PNG = FourCC("cPNG"),
+    kQuib_RSRC = FourCC("cRSC"),
+    kQuib_Graphic = FourCC("cAgr"),
+    kQuib_SpinImage = FourCC("cAsi"),
+    kQuib_Pane = FourCC("cApn"),
+    kQuib_LayeredPane = FourCC("cAlp"),
+    kQuib_Knob = FourCC("cAkb"),
+    kQuib_Slider = FourCC("cAsr"),
+    kQuib_Display = FourCC("cAdy"),
+    kQuib_Meter = FourCC("cAmt"),
+};
+
+class QuibItem {
+public:
+    QuibItem() = default;
+    virtual ~QuibItem();
+    QuibItem(const QuibItem&) = delete;
+    QuibItem& operator=(const QuibItem&) = delete;
+
+    // The first item from here on with the ID, or null.
+    QuibItem* getByID(UInt32 id);
+    void append(QuibItem* item);
+
+    QuibItem* getNext() const { return next; }
+    QuibItem* getPrev() const { return prev; }
+    void setPrev(QuibItem* item) { prev = item; }
+    UInt32 getID() const { return id; }
+    void setID(UInt32 newID) { id = newID; }
+    QuibType getType() const { return type; }
+    void setType(QuibType t) { type = t; }
+
+protected:
+    QuibType type = kQuib_noType;
+    UInt32 id = 0;
+    QuibItem* prev = nullptr;
+    QuibItem* next = nullptr;
+};
