@@ -1,11 +1,13 @@
 // velmora: the command-line host: renders MIDI songs with the instrument and
 // lists its presets and parameters.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -26,6 +28,8 @@ const char* const kUsage =
     "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
     "                 [--frames N] [--tail SECONDS] [--format float|24|16] [--stats] [--verbose]\n"
     "  velmora state save OUT.aupreset [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
+    "               [--screenshot OUT.png]\n"
     "  velmora presets\n"
     "  velmora params\n";
 
@@ -213,6 +217,18 @@ int paramsCommand() {
     return 0;
 }
 
+// The editor lives in a library beside the program, loaded only for `edit`.
+int editCommand(const std::vector<std::string>& args) {
+    const std::string library = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "libvelmora_edit.so");
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) throw std::runtime_error(std::string("the editor cannot be loaded: ") + dlerror());
+    using Command = int (*)(const std::vector<std::string>*);
+    auto command = reinterpret_cast<Command>(dlsym(handle, "VelmoraEditCommand"));
+    if (!command) throw std::runtime_error("the editor library has no VelmoraEditCommand");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    return command(&rest);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,6 +244,7 @@ int main(int argc, char** argv) {
         }
         if (args[0] == "render") return renderCommand(args);
         if (args[0] == "state") return stateCommand(args);
+        if (args[0] == "edit") return editCommand(args);
         if (args[0] == "presets") return presetsCommand();
         if (args[0] == "params") return paramsCommand();
         throw UsageError("unknown command '" + args[0] + "'");

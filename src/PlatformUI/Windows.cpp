@@ -167,7 +167,8 @@ void processXEvents(WindowRef window) {
             case KeyPress:
             case KeyRelease:
                 if (window->keyProc)
-                    window->keyProc(window, XLookupKeysym(&e.xkey, 0), e.type == KeyPress, window->keyUserData);
+                    window->keyProc(window, XLookupKeysym(&e.xkey, 0), e.type == KeyPress,
+                                    modifiersOf(e.xkey.state, 0), window->keyUserData);
                 break;
             case ClientMessage:
                 if (Atom(e.xclient.data.l[0]) == window->x->deleteWindow) SendWindowCloseRequest(window);

@@ -40,8 +40,9 @@ enum class WindowMouse { press, motion, release };
 void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers);
 // Asks to close the window, as the window manager's close button does.
 void SendWindowCloseRequest(WindowRef window);
-// Key presses of a window go here (the keysym and its text); null removes it.
-using WindowKeyProc = void (*)(WindowRef, unsigned long keysym, bool pressed, void* userData);
+// Key presses and releases of a window go here (the X keysym and the
+// modifiers as GetCurrentEventKeyModifiers gives them); null removes it.
+using WindowKeyProc = void (*)(WindowRef, unsigned long keysym, bool pressed, UInt32 modifiers, void* userData);
 void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData);
 
 // Event-driven mouse tracking: a click handler that takes the press asks for
