@@ -1,6 +1,8 @@
 // QuibCtrl: the tree of controls, clipping, visibility, the default and the redraw filter.
 #include "Quib/QuibControl.h"
 
+#include <cmath>
+
 #include "PlatformUI/QuickDraw.h"
 
 QuibCtrl::QuibCtrl(QuibMan* chief, AUVParameter& parameter, eRect* r, QuibResolution resolution)
@@ -50,7 +52,8 @@ void QuibCtrl::setDefault() {
     if (!isAUVPattached() || !carbonControl || Range == 0) return;
     const AudioUnitParameterInfo& info = auvp.ParamInfo();
     const float fraction = (info.defaultValue - info.minValue) / Range;
-    SetControl32BitValue(carbonControl, SInt32(UInt32(float(GetControl32BitMaximum(carbonControl)) * fraction)));
+    // Rounded, not truncated: 127 x (69 / 127) must give 69 back, not 68.99.
+    SetControl32BitValue(carbonControl, SInt32(std::lround(float(GetControl32BitMaximum(carbonControl)) * fraction)));
 }
 
 void QuibCtrl::idle() {

@@ -30,6 +30,7 @@ public:
     AudioUnit GetEditAudioUnit() const { return mEditAudioUnit; }
     WindowRef GetCarbonWindow() const { return mCarbonWindow; }
     ControlRef GetCarbonPane() const { return mCarbonPane; }
+    const std::vector<AUCarbonViewControl*>& GetBoundControls() const { return mControlList; }
     // The host's gesture listener, told when a control is pressed (0) and released (1).
     void TellHost(const AudioUnitParameter& parameter, AudioUnitCarbonViewEventID event);
 
