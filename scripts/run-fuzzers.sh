@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target of a fuzz build for a bounded time, two at a time:
 #     scripts/run-fuzzers.sh BUILD_DIR SECONDS
-# Each starts from its committed seeds (tests/fuzz/corpus/<target>, read only)
+# Each starts from its committed seeds (tests/fuzz/corpus/<target>, read only;
+# fuzz_state also from generated hostile presets, as large as a preset may be)
 # and keeps what it finds under BUILD_DIR/fuzz-corpus. A crash, a sanitizer
 # report, a timeout or a failed check fails the run; the input that did it is
 # left in BUILD_DIR/fuzz-artifacts and the end of the target's log is shown.
@@ -12,11 +13,13 @@ seconds=${2:-45}
 targets=(state smf events properties)
 
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
+"$build/tests/fuzz/make_state_seeds" "$build/fuzz-seeds/state" || exit 1
 run() {
-    local t=$1
+    local t=$1 extra=()
+    [ "$t" = state ] && extra=(-max_len=1048576 "$build/fuzz-seeds/state")  # the preset size limit
     mkdir -p "$build/fuzz-corpus/$t"
     "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="$build/fuzz-artifacts/$t-" "$build/fuzz-corpus/$t" "tests/fuzz/corpus/$t" \
+        -artifact_prefix="$build/fuzz-artifacts/$t-" "$build/fuzz-corpus/$t" "tests/fuzz/corpus/$t" "${extra[@]}" \
         > "$build/fuzz-logs/$t.log" 2>&1
 }
 

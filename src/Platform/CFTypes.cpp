@@ -18,10 +18,26 @@ enum TypeID : CFTypeID { kString = 7, kNumber = 22, kData = 20, kArray = 19, kDi
 struct CFObject {
     explicit CFObject(CFTypeID t) : type(t) {}
     virtual ~CFObject() = default;
+    // Gives up the references this object holds; each child that loses its
+    // last one is put on `dead` for CFRelease to free in its loop.
+    virtual void releaseChildren(CFObject*& /*dead*/) {}
     std::atomic<CFIndex> refs{1};
     const CFTypeID type;
     bool immortal = false;
+    CFObject* nextDead = nullptr;
 };
+
+static const CFObject* obj(CFTypeRef p) { return static_cast<const CFObject*>(p); }
+
+// Drops one reference; puts the object on `dead` when that was its last.
+static void dropReference(CFTypeRef p, CFObject*& dead) {
+    if (!p || obj(p)->immortal) return;
+    auto* o = const_cast<CFObject*>(obj(p));
+    if (o->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        o->nextDead = dead;
+        dead = o;
+    }
+}
 
 struct __CFString : CFObject {
     explicit __CFString(std::string s) : CFObject(kString), text(std::move(s)) {}
@@ -42,9 +58,9 @@ struct __CFData : CFObject {
 
 struct __CFArray : CFObject {
     __CFArray() : CFObject(kArray) {}
-    ~__CFArray() override {
+    void releaseChildren(CFObject*& dead) override {
         if (retains)
-            for (auto v : values) CFRelease(v);
+            for (auto v : values) dropReference(v, dead);
     }
     std::vector<const void*> values;
     bool retains = false;
@@ -52,10 +68,10 @@ struct __CFArray : CFObject {
 
 struct __CFDictionary : CFObject {
     __CFDictionary() : CFObject(kDictionary) {}
-    ~__CFDictionary() override {
+    void releaseChildren(CFObject*& dead) override {
         for (auto& [k, v] : entries) {
-            CFRelease(k);
-            CFRelease(v);
+            dropReference(k, dead);
+            dropReference(v, dead);
         }
     }
     std::vector<std::pair<const void*, const void*>> entries;
@@ -65,17 +81,22 @@ const CFArrayCallBacks kCFTypeArrayCallBacks{0};
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks{0};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{0};
 
-static const CFObject* obj(CFTypeRef p) { return static_cast<const CFObject*>(p); }
-
 CFTypeRef CFRetain(CFTypeRef p) {
     if (p && !obj(p)->immortal) const_cast<CFObject*>(obj(p))->refs.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
 
+// A loop over the objects that die, not a recursion through the containers,
+// so that a value nested a million levels deep is freed on any thread's stack.
 void CFRelease(CFTypeRef p) {
-    if (!p || obj(p)->immortal) return;
-    auto* o = const_cast<CFObject*>(obj(p));
-    if (o->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete o;
+    CFObject* dead = nullptr;
+    dropReference(p, dead);
+    while (dead) {
+        CFObject* o = dead;
+        dead = o->nextDead;
+        o->releaseChildren(dead);
+        delete o;
+    }
 }
 
 CFIndex CFGetRetainCount(CFTypeRef p) { return p ? obj(p)->refs.load() : 0; }

@@ -3,11 +3,14 @@
 // handed to the instrument through the class-info property. A refused state
 // must leave the instrument's state as it was; an accepted one must survive
 // a save and restore unchanged. Rendering afterwards must not fault.
+// The bytes are parsed on a thread with a 256 KB stack, as a plug-in host's
+// may be, so that anything recursing with the input's nesting crashes here.
 #include <cstdint>
 #include <string>
 
 #include "FuzzInstrument.h"
 #include "StateFile.h"
+#include "../support/HostilePresets.h"
 
 namespace {
 
@@ -36,7 +39,8 @@ std::string snapshot(AudioUnit unit) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    CFPropertyListRef state = stateFromBytes(bytes);
+    CFPropertyListRef state = nullptr;
+    hostile::onSmallStack([&] { state = stateFromBytes(bytes); });
     if (!state) return 0;  // not a property-list dictionary: the host refuses the file itself
 
     fuzz::Instrument inst;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Smf.h"
+#include "../support/HostilePresets.h"
 
 namespace fs = std::filesystem;
 
@@ -144,4 +145,15 @@ TEST_F(Cli, StateFileSavedByOneCommandRendersLikeItsSettings) {
               0);
     EXPECT_NE(errors().find("bad.aupreset"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "c.wav"));
+}
+
+TEST_F(Cli, HostileStateFilesAreRefusedAsDamaged) {
+    const fs::path mid = song({{0.0, 0x90, 50, 100}, {0.3, 0x80, 50, 0}});
+    for (const auto& [name, content] : hostile::all()) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+        const std::string state = " --state " + (dir / name).string();
+        EXPECT_EQ(run("render " + mid.string() + " " + (dir / "out.wav").string() + state), 1) << name;
+        EXPECT_NE(errors().find("damaged"), std::string::npos) << name << ": " << errors();
+        EXPECT_FALSE(fs::exists(dir / "out.wav")) << name;
+    }
 }

@@ -11,6 +11,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/Log.h"
 #include "StateFile.h"
+#include "../support/HostilePresets.h"
 
 #include <plist/plist.h>
 
@@ -193,4 +194,92 @@ TEST(State, BinaryPropertyListsAreReadToo) {
     loadStateFile(*target, file);
     EXPECT_EQ(allValues(*target), allValues(*source));
     fs::remove(file);
+}
+
+TEST(State, HostileFilesAreRefusedAsDamagedAlsoOnASmallStack) {
+    // Each would crash the reader or fill the memory if it were read unbounded.
+    auto inst = openInstrument();
+    inst->setParameter(4, 33);
+    for (const auto& [name, content] : hostile::all()) {
+        ASSERT_LT(content.size(), kMaxStateFileBytes) << name;
+        const fs::path file = tempFile((name + ".aupreset").c_str());
+        std::ofstream(file, std::ios::binary) << content;
+        for (bool smallStack : {false, true}) {
+            std::string message;
+            const auto load = [&] {
+                try {
+                    loadStateFile(*inst, file);
+                } catch (const std::runtime_error& e) {
+                    message = e.what();
+                }
+            };
+            smallStack ? hostile::onSmallStack(load) : load();
+            EXPECT_NE(message.find("damaged"), std::string::npos) << name << ": " << message;
+            EXPECT_EQ(inst->getParameter(4), 33.0f) << name;
+        }
+        fs::remove(file);
+    }
+}
+
+TEST(State, CommentsCdataDoctypeAndEmptyElementsAreReadAsTheLibraryDoes) {
+    // A valid file in every form the bounds check must step over without miscounting.
+    auto source = openInstrument();
+    source->selectPreset(28);
+    const fs::path file = tempFile("decorated.aupreset");
+    saveStateFile(*source, file);
+    std::ifstream in(file, std::ios::binary);
+    std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        const size_t at = xml.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        xml.replace(at, from.size(), to);
+    };
+    replace("<!DOCTYPE plist PUBLIC", "<?note a=\"?><array>\"?><!DOCTYPE plist [ <!ENTITY x \"]><array>\"> ]><!-- x");
+    replace(".dtd\">", ".dtd\" -->");
+    std::string nested;
+    for (int i = 0; i < 20; ++i) nested += "<dict><key>k</key>";
+    nested += "<array><true/><array /><string/><dict/></array>";
+    for (int i = 0; i < 20; ++i) nested += "</dict>";
+    replace("<dict>", "<dict note=\"</dict>/\"><!-- <array><array> --><key>extra</key>" + nested);
+    replace("<string>Arctic Wind -VN</string>", "<string>Arctic <![CDATA[Wind]]><!-- </string> --> -VN</string >");
+    xml += "<<not read after the end>";
+
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << xml;
+    auto target = openInstrument();
+    std::string error;
+    hostile::onSmallStack([&] {
+        try {
+            loadStateFile(*target, file);
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+        }
+    });
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(allValues(*target), allValues(*source));
+    EXPECT_EQ(presetName(*target), "Arctic Wind -VN");
+    fs::remove(file);
+}
+
+TEST(State, DeepContainersOfOurOwnAreReleasedOnASmallStack) {
+    CFStringRef shared = CFStringCreateWithCString(nullptr, "kept", kCFStringEncodingUTF8);
+    CFTypeRef value = CFRetain(shared);
+    for (int level = 0; level < 200000; ++level) {
+        CFTypeRef container = nullptr;
+        if (level % 2) {
+            CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                                    &kCFTypeDictionaryValueCallBacks);
+            CFDictionarySetValue(dict, CFSTR("k"), value);
+            CFDictionarySetValue(dict, CFSTR("shared"), shared);
+            container = dict;
+        } else {
+            const void* values[] = {value, shared};
+            container = CFArrayCreate(nullptr, values, 2, &kCFTypeArrayCallBacks);
+        }
+        CFRelease(value);
+        value = container;
+    }
+    hostile::onSmallStack([&] { CFRelease(value); });
+    EXPECT_EQ(CFGetRetainCount(shared), 1);
+    EXPECT_STREQ(CFStringGetUTF8(shared), "kept");
+    CFRelease(shared);
 }
