@@ -1,0 +1,155 @@
+// `velmora edit` as a person uses it, on a virtual X server: the window has
+// the panel's size, a knob dragged with the pointer and a button clicked
+// change the sound, Ctrl+S and closing the window save it.
+#include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest's names would meet.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "Binding/VelmoraEntry.h"
+#include "HostedInstrument.h"
+#include "Platform/Log.h"
+#include "StateFile.h"
+#include "Velmora/VelmoraParameters.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+Window findWindow(Display* d, const char* name) {
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            char* title = nullptr;
+            if (XFetchName(d, children[i], &title) && title) {
+                if (std::string(title) == name) found = children[i];
+                XFree(title);
+            }
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+template <class F>
+bool waitFor(F condition, std::chrono::milliseconds limit = 10s) {
+    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+struct Pointer {
+    Display* d;
+    int originX, originY;
+    void move(int x, int y) {
+        XTestFakeMotionEvent(d, -1, originX + x, originY + y, 0);
+        XFlush(d);
+        std::this_thread::sleep_for(30ms);
+    }
+    void button(bool down) {
+        XTestFakeButtonEvent(d, 1, down, 0);
+        XFlush(d);
+        std::this_thread::sleep_for(30ms);
+    }
+};
+
+unsigned long pixelSum(Display* d, Window w, int x, int y, int width, int height) {
+    XImage* image = XGetImage(d, w, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    unsigned long sum = 0;
+    for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i) sum = sum * 31 + XGetPixel(image, i, j);
+    XDestroyImage(image);
+    return sum;
+}
+
+}  // namespace
+
+TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    const fs::path dir = fs::temp_directory_path() / ("velmora-edit-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string saved = (dir / "sound.aupreset").string();
+
+    const pid_t child = fork();
+    if (child == 0) {
+        unsetenv("VELMORA_UI_SCALE");
+        execl(VELMORA_BINARY, VELMORA_BINARY, "edit", "--save", saved.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = findWindow(d, "Velmora")) != 0; }));
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(waitFor([&] {
+        XGetWindowAttributes(d, w, &attributes);
+        return attributes.map_state == IsViewable && attributes.width == 850;
+    }));
+    EXPECT_EQ(attributes.height, 590);  // the background's size
+    std::this_thread::sleep_for(300ms);
+
+    Pointer p{d, 0, 0};
+    Window unused;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &p.originX, &p.originY, &unused);
+    // Volume: from its pointer at twelve round to three o'clock.
+    p.move(47, 20);
+    p.button(true);
+    p.move(60, 25);
+    p.move(70, 38);
+    p.button(false);
+    // Routing: the display's picture changes with the plus button.
+    const unsigned long routingBefore = pixelSum(d, w, 169, 18, 100, 46);
+    p.move(160, 28);
+    p.button(true);
+    p.button(false);
+    EXPECT_TRUE(waitFor([&] { return pixelSum(d, w, 169, 18, 100, 46) != routingBefore; }, 2s));
+
+    // Ctrl+S saves; closing the window saves again and ends the program.
+    const KeyCode control = XKeysymToKeycode(d, XK_Control_L), s = XKeysymToKeycode(d, XK_s);
+    XTestFakeKeyEvent(d, control, True, 0);
+    XTestFakeKeyEvent(d, s, True, 0);
+    XTestFakeKeyEvent(d, s, False, 0);
+    XTestFakeKeyEvent(d, control, False, 0);
+    XFlush(d);
+    EXPECT_TRUE(waitFor([&] { return fs::exists(saved); }));
+
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    XSendEvent(d, w, False, NoEventMask, &close);
+    XFlush(d);
+    int status = -1;
+    const bool ended = waitFor([&] { return waitpid(child, &status, WNOHANG) == child; });
+    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    XCloseDisplay(d);
+
+    SetPlatformLogHook(PlatformLogSilent);
+    RegisterVelmora();
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    loadStateFile(instrument, saved);
+    EXPECT_EQ(instrument.getParameter(kVolume), 83);  // 100 x (5/6), in whole units
+    EXPECT_EQ(instrument.getParameter(kRouting), 1);
+    fs::remove_all(dir);
+}
