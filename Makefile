@@ -58,7 +58,8 @@ test-fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers -- --no-print-directory
 	@$(SANITIZER_ENV) scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# An hour of audio from a random performance (not part of `make test`);
+# An hour of audio from a random performance, then an hour rendered by `velmora render`
+# to a temporary file beside a one-minute render, for peak memory (not part of `make test`);
 # ENDURANCE_ARGS="--seconds 600 --seed 2" for other runs.
 endurance: build
 	@cmake --build $(BUILD) -j $(JOBS) --target endurance -- --no-print-directory

@@ -1,15 +1,54 @@
-// writeWavFile: interleaved float samples to a WAV file, written under a
-// temporary name and renamed, so that a failure leaves no half file.
+// WavWriter: interleaved float samples streamed to a WAV output as they are rendered.
 #pragma once
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <sndfile.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "OutputFile.h"
 
 enum class SampleFormat { Float, Pcm24, Pcm16 };
 
-// Throws std::runtime_error with a message on failure.
-void writeWavFile(const std::filesystem::path& path, const std::vector<float>& interleaved, int channels,
-                  int sampleRate, SampleFormat format);
+int bytesPerSample(SampleFormat format);
 
-// Writes `bytes` under a temporary name beside `path` and renames it.
-void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+// The most bytes a WAV of `frames` takes, headers included.
+std::uintmax_t wavBytes(long long frames, int channels, SampleFormat format);
+
+// Integer formats clip at full scale instead of wrapping, the same way on every output.
+class WavWriter {
+public:
+    // A regular file is RF64 written by libsndfile, which keeps a file that stays below
+    // 4 GiB a plain WAV, under a temporary name until finish(). Standard output, FIFOs
+    // and character devices are written in place with the header of a stream of unknown
+    // length (RIFF and data sizes 0xFFFFFFFF: "to the end"), as readers of piped WAV expect.
+    // Throws std::runtime_error with a message on failure.
+    WavWriter(const OutputTarget& target, int channels, int sampleRate, SampleFormat format);
+    ~WavWriter();  // unfinished: a temporary file is removed, a stream stays as written
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    void write(std::span<const float> interleaved);
+    void finish();
+    bool rf64() const { return mRf64; }  // after finish(): the file went past 4 GiB
+
+private:
+    static sf_count_t streamLength(void* self);
+    static sf_count_t streamSeek(sf_count_t offset, int whence, void* self);
+    static sf_count_t streamRead(void* data, sf_count_t bytes, void* self);
+    static sf_count_t streamWrite(const void* data, sf_count_t bytes, void* self);
+    void openStream(const SF_INFO& wav);
+    [[noreturn]] void fail(const char* what, const std::string& reason) const;
+
+    OutputTarget mTarget;
+    int mChannels;
+    SampleFormat mFormat;
+    std::unique_ptr<ReplacementFile> mFile;  // regular files
+    int mFd = -1;                            // streams: the descriptor written in place
+    long long mStreamBytes = 0;              // streams: bytes after the header
+    int mStreamError = 0;                    // streams: errno of a failed write
+    long long mHeaderAt = -1;                // standard output that is a regular file: where the header is
+    SF_VIRTUAL_IO mIo{};
+    SNDFILE* mSound = nullptr;
+    bool mRf64 = false;
+};

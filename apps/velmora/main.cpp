@@ -1,6 +1,7 @@
 // velmora: the command-line host: renders MIDI songs with the instrument and
 // lists its presets and parameters.
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -15,6 +16,7 @@
 
 #include "Binding/VelmoraEntry.h"
 #include "HostedInstrument.h"
+#include "OutputFile.h"
 #include "Platform/Log.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
@@ -24,10 +26,12 @@ namespace {
 
 const char* const kUsage =
     "usage:\n"
-    "  velmora render SONG.mid OUT.wav [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "  velmora render SONG.mid OUT.wav|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
     "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
-    "                 [--frames N] [--tail SECONDS] [--format float|24|16] [--stats] [--verbose]\n"
-    "  velmora state save OUT.aupreset [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "                 [--frames N] [--tail SECONDS] [--max-length SECONDS[s|m|h]] [--format float|24|16]\n"
+    "                 [--force] [--stats] [--verbose]\n"
+    "  velmora state save OUT.aupreset|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "                 [--force]\n"
     "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
     "               [--screenshot OUT.png]\n"
     "  velmora presets\n"
@@ -104,6 +108,64 @@ bool parseSetupOption(const std::vector<std::string>& args, size_t& i, SetupOpti
     return true;
 }
 
+// "90", "90s", "15m", "36h": seconds.
+double parseDuration(const std::string& text, const std::string& what) {
+    const char unit = text.empty() ? 0 : text.back();
+    const double scale = unit == 'h' ? 3600 : unit == 'm' ? 60 : 1;
+    const double v = parseNumber(unit == 'h' || unit == 'm' || unit == 's' ? text.substr(0, text.size() - 1) : text,
+                                 what) * scale;
+    if (!(v > 0)) throw UsageError("bad " + what + ": '" + text + "' (a positive number of seconds, or with m or h)");
+    return v;
+}
+
+std::string describeSeconds(double seconds) {
+    struct Unit {
+        double seconds;
+        const char* name;
+    };
+    static const Unit units[] = {{365.25 * 86400, "years"}, {86400, "days"}, {3600, "hours"}, {60, "minutes"}};
+    char text[64];
+    for (const Unit& u : units)
+        if (seconds >= 2 * u.seconds) {
+            std::snprintf(text, sizeof text, "%.1f %s", seconds / u.seconds, u.name);
+            return text;
+        }
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+// Renders beyond a day are almost always a mistake in the song (one huge delta time)
+// or the options; they are refused before anything is written unless asked for.
+constexpr double kDefaultMaxSeconds = 24 * 3600;
+
+void checkLength(const MidiSong& song, const RenderOptions& options, double maxSeconds, bool maxGiven) {
+    const long long frames = maxRenderFrames(song, options);
+    if (!maxGiven && options.frames >= 0) return;
+    const double seconds = double(frames) / options.sampleRate;
+    if (seconds <= maxSeconds) return;
+    const std::string length =
+        options.frames >= 0
+            ? "--frames asks for " + describeSeconds(seconds)
+            : "the render could last " + describeSeconds(seconds) + " (the last event at " +
+                  describeSeconds(seconds - options.tailSeconds) + ", then up to " +
+                  describeSeconds(options.tailSeconds) + " of tail)";
+    throw std::runtime_error(length + ", more than " +
+                             (maxGiven ? "--max-length (" + describeSeconds(maxSeconds) + ")" : "24 hours") +
+                             "; --max-length SECONDS allows a longer render, --frames N sets its length");
+}
+
+volatile sig_atomic_t gInterrupted = 0;
+void onInterrupt(int) { gInterrupted = 1; }
+
+// Ctrl-C stops the render through the normal error path, which removes a partial file.
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 void drawProgress(double fraction) {
     static int last = -1;
     const int percent = int(fraction * 100);
@@ -121,7 +183,8 @@ int renderCommand(const std::vector<std::string>& args) {
     RenderOptions options;
     std::vector<std::string> automationTexts;
     SampleFormat format = SampleFormat::Pcm24;
-    bool stats = false;
+    bool stats = false, force = false, maxGiven = false;
+    double maxSeconds = kDefaultMaxSeconds;
     for (size_t i = 3; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (parseSetupOption(args, i, setup)) continue;
@@ -136,6 +199,9 @@ int renderCommand(const std::vector<std::string>& args) {
         else if (a == "--tail") {
             options.tailSeconds = parseNumber(optionValue(args, i), "tail");
             if (options.tailSeconds < 0 || options.tailSeconds > 3600) throw UsageError("bad tail (0..3600 seconds)");
+        } else if (a == "--max-length") {
+            maxSeconds = parseDuration(optionValue(args, i), "maximum length");
+            maxGiven = true;
         } else if (a == "--format") {
             const std::string f = optionValue(args, i);
             if (f == "float") format = SampleFormat::Float;
@@ -146,6 +212,8 @@ int renderCommand(const std::vector<std::string>& args) {
             automationTexts.push_back(optionValue(args, i));
         else if (a == "--stats")
             stats = true;
+        else if (a == "--force")
+            force = true;
         else if (a != "--verbose")
             throw UsageError("unknown option '" + a + "'");
     }
@@ -162,19 +230,42 @@ int renderCommand(const std::vector<std::string>& args) {
         options.automation.push_back({frame, id, value});
     }
 
-    const bool showProgress = isatty(STDERR_FILENO);
-    const RenderResult result =
-        renderSong(instrument, song, options, showProgress ? std::function<void(double)>(drawProgress) : nullptr);
-    if (showProgress) std::fputs("\r\033[K", stderr);
-    writeWavFile(outPath, result.samples, int(options.channels), int(options.sampleRate), format);
+    // Everything that can refuse the render runs before the output is opened.
+    checkLength(song, options, maxSeconds, maxGiven);
+    const OutputTarget target =
+        checkOutput(outPath, OutputKind::Wav, {{songPath, "the song"}, {setup.stateFile, "the state file"}}, force);
+    checkFreeSpace(target, wavBytes(maxRenderFrames(song, options), int(options.channels), format));
 
-    float peak = 0;
-    for (float s : result.samples) peak = std::max(peak, std::fabs(s));
-    std::printf("%s: %.3f s, %lld frames, peak %.1f dBFS\n", outPath.c_str(), double(result.frames) / options.sampleRate,
-                result.frames, peak > 0 ? 20 * std::log10(peak) : -INFINITY);
+    catchInterrupts();
+    WavWriter writer(target, int(options.channels), int(options.sampleRate), format);
+    const bool showProgress = isatty(STDERR_FILENO);
+    const RenderResult result = renderSong(
+        instrument, song, options,
+        [&](std::span<const float> samples) {
+            if (gInterrupted)
+                throw std::runtime_error(target.regularFile() ? "interrupted; " + target.name() + " not written"
+                                                              : std::string("interrupted"));
+            writer.write(samples);
+        },
+        showProgress ? std::function<void(double)>(drawProgress) : nullptr);
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    writer.finish();
+
+    // With the audio on standard output, the words go to standard error.
+    FILE* report = target.type == OutputTarget::Type::StandardOutput ? stderr : stdout;
+    const double peakDb = result.peak > 0 ? 20 * std::log10(result.peak) : -INFINITY;
+    std::fprintf(report, "%s: %.3f s, %lld frames, peak %.1f dBFS%s\n", target.name().c_str(),
+                 double(result.frames) / options.sampleRate, result.frames, peakDb,
+                 writer.rf64() ? ", RF64 (larger than a WAV file can be)" : "");
+    if (format != SampleFormat::Float && result.beyondFullScale > 0)
+        std::fprintf(stderr,
+                     "velmora: warning: %lld samples beyond full scale (peak %+.1f dBFS) were clipped in the %d-bit "
+                     "output; --format float keeps them, or lower \"Volume\"\n",
+                     result.beyondFullScale, peakDb, 8 * bytesPerSample(format));
     if (stats && result.frames > 0) {
         const double nsPerFrame = result.renderCpuSeconds * 1e9 / double(result.frames);
-        std::printf("render: %.2f ns per frame, %.0fx realtime\n", nsPerFrame, 1e9 / (nsPerFrame * options.sampleRate));
+        std::fprintf(report, "render: %.2f ns per frame, %.0fx realtime\n", nsPerFrame,
+                     1e9 / (nsPerFrame * options.sampleRate));
     }
     return 0;
 }
@@ -182,14 +273,19 @@ int renderCommand(const std::vector<std::string>& args) {
 int stateCommand(const std::vector<std::string>& args) {
     if (args.size() < 3 || args[1] != "save") throw UsageError("state needs: save OUT.aupreset");
     SetupOptions setup;
-    for (size_t i = 3; i < args.size(); ++i)
-        if (!parseSetupOption(args, i, setup) && args[i] != "--verbose")
-            throw UsageError("unknown option '" + args[i] + "'");
+    bool force = false;
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (parseSetupOption(args, i, setup) || args[i] == "--verbose") continue;
+        if (args[i] != "--force") throw UsageError("unknown option '" + args[i] + "'");
+        force = true;
+    }
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 64);
     applySetup(instrument, setup);
+    const OutputTarget target = checkOutput(args[2], OutputKind::PropertyList, {{setup.stateFile, "the state file"}}, force);
     saveStateFile(instrument, args[2]);
-    std::printf("%s: saved\n", args[2].c_str());
+    std::fprintf(target.type == OutputTarget::Type::StandardOutput ? stderr : stdout, "%s: saved\n",
+                 target.name().c_str());
     return 0;
 }
 

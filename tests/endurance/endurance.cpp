@@ -1,12 +1,17 @@
 // Endurance run: renders an hour of audio (by default) in 64-frame calls from a
 // long random MIDI stream with random in-range parameter automation and preset
 // changes, and checks that the output stays finite and bounded and that the
-// process's heap and resident memory do not grow. Not a test: `make endurance`.
+// process's heap and resident memory do not grow. Then `velmora render` writes
+// as long a song to a file in a temporary folder (removed), and its peak resident
+// memory must be that of a one-minute render. Not a test: `make endurance`.
 //
 //     endurance [--seconds N] [--seed N] [--rate HZ] [--params FIRST-LAST[,FIRST-LAST]...]
 //
 // --params limits the automation to ranges of IDs, to narrow down a failure.
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -22,6 +28,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Smf.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
 #include "../support/CanonicalFormat.h"
@@ -230,6 +237,31 @@ private:
     std::vector<AudioUnitParameterID> mParams;
 };
 
+// Peak resident memory (KiB) of `velmora render` writing `seconds` of a song, a
+// note every two seconds, to a file in `folder`; the file is removed. -1 on failure.
+long velmoraRenderPeakKiB(const std::filesystem::path& folder, double seconds, double rate) {
+    std::vector<MidiEvent> events;
+    for (double t = 0; t + 1 < seconds; t += 2) {
+        const auto key = std::uint8_t(48 + long(t / 2) % 24);
+        events.push_back({t, 0x90, key, 100});
+        events.push_back({t + 1, 0x80, key, 0});
+    }
+    const std::vector<std::byte> bytes = writeSmf(events);
+    const std::filesystem::path song = folder / "song.mid", out = folder / "render.wav";
+    std::ofstream(song, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    const std::string rateText = std::to_string(long(rate));
+    const char* argv[] = {VELMORA_BINARY, "render", song.c_str(), out.c_str(), "--rate", rateText.c_str(), nullptr};
+    pid_t pid = 0;
+    std::fflush(stdout);  // our lines before the child's
+    if (posix_spawn(&pid, VELMORA_BINARY, nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return -1;
+    int status = 0;
+    rusage usage{};
+    const bool waited = wait4(pid, &status, 0, &usage) == pid;
+    std::filesystem::remove(out);
+    std::filesystem::remove(song);
+    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -307,6 +339,14 @@ int main(int argc, char** argv) {
     std::printf("heap in use %ld bytes after warm-up, %ld bytes at the end\n", heapAfterWarmUp, heapEnd);
     std::printf("voice at rest after all notes off: %s\n", idle ? "yes" : "no");
 
+    std::string folderTemplate = (std::filesystem::temp_directory_path() / "velmora-endurance-XXXXXX").string();
+    const char* folder = mkdtemp(folderTemplate.data());
+    const long renderPeak = folder ? velmoraRenderPeakKiB(folder, options.seconds, options.rate) : -1;
+    const long minutePeak = folder ? velmoraRenderPeakKiB(folder, 60, options.rate) : -1;
+    if (folder) std::filesystem::remove_all(folder);
+    std::printf("velmora render to a file: peak resident %ld KiB for %.0f s of audio, %ld KiB for 60 s\n",
+                renderPeak, options.seconds, minutePeak);
+
     bool ok = true;
     auto fail = [&](const char* what) {
         std::printf("FAILED: %s\n", what);
@@ -324,6 +364,9 @@ int main(int argc, char** argv) {
     if (heapEnd > heapAfterWarmUp + 64 * 1024) fail("the heap grew");
     if (rssEnd > rssAfterWarmUp + 1024) fail("resident memory grew");
     if (!idle) fail("the voice did not come to rest");
+    // Only the song's events grow with its length: a few bytes a note.
+    if (renderPeak < 0 || minutePeak < 0) fail("velmora render failed");
+    else if (renderPeak > minutePeak + 2048) fail("velmora render's memory grew with the length of the song");
     if (ok) std::printf("endurance: ok\n");
     return ok ? 0 : 1;
 }

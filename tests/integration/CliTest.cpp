@@ -1,12 +1,18 @@
 // End-to-end renders through the velmora command, and its refusals of bad input.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "Smf.h"
 #include "../support/HostilePresets.h"
@@ -53,9 +59,17 @@ protected:
                                     " 2> " + (dir / "stderr").string();
         return WEXITSTATUS(std::system(command.c_str()));
     }
-    std::string errors() {
-        std::ifstream in(dir / "stderr");
+    std::string errors() { return contents(dir / "stderr"); }
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::set<std::string> listing() {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().filename() != "stdout" && entry.path().filename() != "stderr")
+                names.insert(entry.path().filename().string());
+        return names;
     }
     fs::path dir;
 };
@@ -156,4 +170,165 @@ TEST_F(Cli, HostileStateFilesAreRefusedAsDamaged) {
         EXPECT_NE(errors().find("damaged"), std::string::npos) << name << ": " << errors();
         EXPECT_FALSE(fs::exists(dir / "out.wav")) << name;
     }
+}
+
+TEST_F(Cli, EndlessRendersAreRefusedBeforeAnythingIsWritten) {
+    // 44 bytes: one tick a beat at 16.7 s a beat, and a note held for 2^28 - 1 ticks (about 143 years).
+    const unsigned char hostile[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 1,  //
+                                     'M', 'T', 'r', 'k', 0, 0, 0, 22,                  //
+                                     0, 0xFF, 0x51, 3, 0xFF, 0xFF, 0xFF,                //
+                                     0, 0x90, 60, 100,                                  //
+                                     0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0,               //
+                                     0, 0xFF, 0x2F, 0};
+    static_assert(sizeof hostile == 44);
+    std::ofstream(dir / "hostile.mid", std::ios::binary).write(reinterpret_cast<const char*>(hostile), 44);
+    const fs::path mid = song({{0.0, 0x90, 60, 100}});
+    const std::string out = (dir / "out.wav").string();
+    const auto before = listing();
+    struct Case {
+        std::string args, message;
+    };
+    for (const Case& c : {Case{"render " + (dir / "hostile.mid").string() + " " + out, "more than 24 hours"},
+                          Case{"render " + (dir / "hostile.mid").string() + " " + out + " --max-length 10h",
+                               "more than --max-length (10.0 hours)"},
+                          Case{"render " + mid.string() + " " + out + " --frames 1099511627776", " free"},
+                          Case{"render " + mid.string() + " " + out + " --frames 1099511627776 --max-length 90m",
+                               "more than --max-length"}}) {
+        EXPECT_EQ(run(c.args), 1) << c.args;
+        EXPECT_NE(errors().find(c.message), std::string::npos) << c.args << ": " << errors();
+        EXPECT_EQ(listing(), before) << c.args;
+    }
+}
+
+TEST_F(Cli, OutputThatIsAnInputIsRefusedAndTheInputKept) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}});
+    fs::create_symlink("song.mid", dir / "link.mid");
+    fs::create_hard_link(mid, dir / "hard.mid");
+    fs::create_symlink("s.aupreset", dir / "state-link");
+    ASSERT_EQ(run("state save " + (dir / "s.aupreset").string()), 0) << errors();
+    const std::string songBytes = contents(mid), stateBytes = contents(dir / "s.aupreset");
+    const std::string state = (dir / "s.aupreset").string();
+    const auto before = listing();
+    for (const std::string& args :
+         {"render " + mid.string() + " " + mid.string(), "render " + mid.string() + " " + (dir / "link.mid").string(),
+          "render " + mid.string() + " " + (dir / "hard.mid").string() + " --force",
+          "render " + mid.string() + " " + state + " --state " + state + " --force",
+          "state save " + state + " --state " + (dir / "s.aupreset").string() + " --force",
+          "state save " + (dir / "state-link").string() + " --state " + state}) {
+        EXPECT_EQ(run(args), 1) << args;
+        EXPECT_NE(errors().find("being read"), std::string::npos) << args << ": " << errors();
+        EXPECT_EQ(contents(mid), songBytes) << args;
+        EXPECT_EQ(contents(dir / "s.aupreset"), stateBytes) << args;
+        EXPECT_EQ(listing(), before) << args;
+    }
+}
+
+TEST_F(Cli, ExistingFileOfAnotherKindIsReplacedOnlyWithForce) {
+    const fs::path a = song({{0.0, 0x90, 60, 100}}, "a.mid"), b = song({{0.0, 0x90, 64, 100}}, "b.mid");
+    const std::string songB = contents(b);
+    EXPECT_EQ(run("render " + a.string() + " " + b.string()), 1);
+    EXPECT_NE(errors().find("is a MIDI file, not a WAV file; --force"), std::string::npos) << errors();
+    EXPECT_EQ(run("state save " + b.string()), 1);
+    EXPECT_NE(errors().find("is a MIDI file, not a property list"), std::string::npos) << errors();
+    EXPECT_EQ(contents(b), songB);
+
+    ASSERT_EQ(run("render " + a.string() + " " + b.string() + " --force --frames 100"), 0) << errors();
+    EXPECT_EQ(readWav(b).samples.size(), 200u);
+    // A file of the kind being written is replaced as it always was: a new render, a new save.
+    ASSERT_EQ(run("render " + a.string() + " " + b.string() + " --frames 50"), 0) << errors();
+    EXPECT_EQ(readWav(b).samples.size(), 100u);
+    ASSERT_EQ(run("state save " + (dir / "s.aupreset").string()), 0);
+    ASSERT_EQ(run("state save " + (dir / "s.aupreset").string() + " --set Volume=7"), 0) << errors();
+}
+
+TEST_F(Cli, SymbolicLinksAreWrittenThrough) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}});
+    fs::create_directory(dir / "renders");
+    fs::create_symlink("renders/take.wav", dir / "latest.wav");  // dangling until the first render
+    fs::create_symlink("renders/s.aupreset", dir / "current.aupreset");
+    for (const long frames : {100, 300}) {
+        ASSERT_EQ(run("render " + mid.string() + " " + (dir / "latest.wav").string() + " --frames " +
+                      std::to_string(frames)),
+                  0)
+            << errors();
+        EXPECT_TRUE(fs::is_symlink(dir / "latest.wav"));
+        EXPECT_EQ(readWav(dir / "renders" / "take.wav").samples.size(), size_t(2 * frames));
+        ASSERT_EQ(run("state save " + (dir / "current.aupreset").string()), 0) << errors();
+        EXPECT_TRUE(fs::is_symlink(dir / "current.aupreset"));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "renders" / "s.aupreset")));
+    }
+    EXPECT_EQ(listing(), (std::set<std::string>{"current.aupreset", "latest.wav", "renders", "song.mid"}));
+}
+
+TEST_F(Cli, FifoIsWrittenInPlaceWithAStreamHeader) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}, {0.2, 0x80, 60, 0}});
+    const fs::path fifo = dir / "pipe.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    std::string received;
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    });
+    const int status = run("render " + mid.string() + " " + fifo.string() + " --format float");
+    if (status != 0) close(open(fifo.c_str(), O_WRONLY));  // lets the reader go
+    reader.join();
+    ASSERT_EQ(status, 0) << errors();
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    ASSERT_GT(received.size(), 44u);
+    EXPECT_EQ(received.substr(0, 4), "RIFF");
+    EXPECT_EQ(received.substr(4, 4), "\xFF\xFF\xFF\xFF");  // "to the end": the length was not known
+    EXPECT_EQ(received.substr(36, 8), "data\xFF\xFF\xFF\xFF");
+
+    std::ofstream(dir / "received.wav", std::ios::binary) << received;
+    ASSERT_EQ(run("render " + mid.string() + " " + (dir / "file.wav").string() + " --format float"), 0);
+    const Wav streamed = readWav(dir / "received.wav"), file = readWav(dir / "file.wav");
+    EXPECT_EQ(streamed.rate, 44100);
+    EXPECT_FALSE(file.samples.empty());
+    EXPECT_EQ(streamed.samples, file.samples);
+}
+
+TEST_F(Cli, CharacterDeviceIsWrittenInPlaceAndKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    const fs::path mid = song({{0.0, 0x90, 60, 100}});
+    // The kernel's null and full devices, as nodes of our own.
+    ASSERT_EQ(mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    EXPECT_EQ(run("render " + mid.string() + " " + (dir / "null").string()), 0) << errors();
+    EXPECT_EQ(run("render " + mid.string() + " " + (dir / "full").string()), 1);
+    EXPECT_NE(errors().find("No space left"), std::string::npos) << errors();
+    for (const char* name : {"null", "full"}) {
+        struct stat st {};
+        ASSERT_EQ(lstat((dir / name).c_str(), &st), 0) << name;
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << name;
+        EXPECT_EQ(st.st_rdev, makedev(1, name[0] == 'n' ? 3 : 7)) << name;
+    }
+    EXPECT_EQ(listing(), (std::set<std::string>{"full", "null", "song.mid"}));
+}
+
+TEST_F(Cli, StandardOutputCarriesAWavThatReadsBack) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}, {0.2, 0x80, 60, 0}});
+    // Through a pipe, as to a player: the sizes stay "to the end".
+    const std::string command = std::string(VELMORA_BINARY) + " render " + mid.string() + " - --format 16 2> " +
+                                (dir / "stderr").string() + " | cat > " + (dir / "piped.wav").string();
+    ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << errors();
+    EXPECT_NE(errors().find("standard output: "), std::string::npos) << errors();
+    EXPECT_EQ(contents(dir / "piped.wav").substr(40, 4), "\xFF\xFF\xFF\xFF");
+    ASSERT_EQ(run("render " + mid.string() + " " + (dir / "file.wav").string() + " --format 16"), 0);
+    const Wav piped = readWav(dir / "piped.wav"), file = readWav(dir / "file.wav");
+    EXPECT_EQ(piped.channels, 2);
+    EXPECT_FALSE(file.samples.empty());
+    EXPECT_EQ(piped.samples, file.samples);
+}
+
+TEST_F(Cli, ClippingOfIntegerOutputIsReported) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}, {0.5, 0x80, 60, 0}});
+    const std::string out = " " + (dir / "out.wav").string();
+    ASSERT_EQ(run("render " + mid.string() + out + " --set Volume=1000 --format 16"), 0) << errors();
+    EXPECT_NE(errors().find("clipped in the 16-bit output; --format float keeps them"), std::string::npos)
+        << errors();
+    // Float keeps what is beyond full scale, and in-range settings stay below it.
+    ASSERT_EQ(run("render " + mid.string() + out + " --set Volume=1000 --format float"), 0);
+    EXPECT_EQ(errors(), "");
+    ASSERT_EQ(run("render " + mid.string() + out), 0);
+    EXPECT_EQ(errors(), "");
 }
