@@ -37,6 +37,10 @@ OSStatus dispatchToTarget(EventTargetRef target, EventRef event) {
 
 OSStatus dispatchControlEvent(ControlRef control, UInt32 kind, bool controlOnly) {
     OpaqueEventRef event{kEventClassControl, kind, control, control->window};
+    return dispatchControlEvent(control, event, controlOnly);
+}
+
+OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool controlOnly) {
     OSStatus result = dispatchToTarget(&control->target, &event);
     if (result != eventNotHandledErr || controlOnly) return result;
     if (control->controlClass) {
@@ -93,6 +97,13 @@ UInt32 GetEventKind(EventRef event) { return event ? event->kind : 0; }
 
 OSStatus GetEventParameter(EventRef event, EventParamName name, EventParamType desiredType,
                            EventParamType* outActualType, UInt32 bufferSize, UInt32* outActualSize, void* outData) {
+    if (event && name == kEventParamMouseWheelDelta && desiredType == typeSInt32) {
+        if (bufferSize < sizeof(SInt32) || !outData) return paramErr;
+        std::memcpy(outData, &event->wheelDelta, sizeof(SInt32));
+        if (outActualType) *outActualType = typeSInt32;
+        if (outActualSize) *outActualSize = sizeof(SInt32);
+        return noErr;
+    }
     if (!event || name != kEventParamDirectObject) return eventParameterNotFoundErr;
     const void* value;
     if (desiredType == typeControlRef && event->control)

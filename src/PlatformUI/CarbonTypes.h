@@ -83,6 +83,7 @@ enum : OSStatus {
 enum : UInt32 {
     kEventClassControl = FourCC("cntl"),
     kEventClassWindow = FourCC("wind"),
+    kEventClassMouse = FourCC("mous"),
 
     kEventControlHit = 1,
     kEventControlDraw = 4,
@@ -90,10 +91,13 @@ enum : UInt32 {
     kEventControlTrack = 51,
     kEventControlValueFieldChanged = 151,
     kEventWindowClosed = 73,
+    kEventMouseWheelMoved = 10,
 
     kEventParamDirectObject = FourCC("----"),
     typeControlRef = FourCC("ctrl"),
     typeWindowRef = FourCC("wind"),
+    kEventParamMouseWheelDelta = FourCC("mwdl"),  // notches, positive away from the user
+    typeSInt32 = FourCC("long"),
 
     kControlDefObjectClass = 1,
     kControlSupportsEmbedding = 1u << 1,

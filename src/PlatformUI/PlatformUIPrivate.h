@@ -63,6 +63,7 @@ struct OpaqueEventRef {
     UInt32 kind;
     ControlRef control;
     WindowRef window;
+    SInt32 wheelDelta = 0;
 };
 
 struct XConnection;  // X display and window, when the window has one
@@ -103,6 +104,7 @@ InputState& currentInput();
 // Sends an event to the control's handlers, then its class's, then its
 // containers' and the window's; with controlOnly, to the control's own only.
 OSStatus dispatchControlEvent(ControlRef control, UInt32 kind, bool controlOnly = false);
+OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool controlOnly);
 OSStatus dispatchToTarget(EventTargetRef target, EventRef event);
 
 void invalidateRect(WindowRef window, const Rect& r);

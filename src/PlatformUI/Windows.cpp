@@ -154,6 +154,12 @@ void processXEvents(WindowRef window) {
                                    SInt16(std::ceil((e.xexpose.x + e.xexpose.width) / s))});
                 break;
             case ButtonPress:
+                if (e.xbutton.button == Button4 || e.xbutton.button == Button5) {
+                    SendWindowWheel(window, int(e.xbutton.x / s), int(e.xbutton.y / s),
+                                    e.xbutton.button == Button4 ? 1 : -1, modifiersOf(e.xbutton.state, 0));
+                    break;
+                }
+                [[fallthrough]];
             case ButtonRelease:
                 if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
                     SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
@@ -328,6 +334,16 @@ void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 mo
             break;
         }
     }
+}
+
+void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers) {
+    if (!window || window->buttonDown) return;
+    platform_ui::InputState& input = platform_ui::currentInput();
+    input.mouse = {SInt16(y), SInt16(x)};
+    input.modifiers = modifiers;
+    ControlRef c = platform_ui::hitControl(window, x, y);
+    OpaqueEventRef event{kEventClassMouse, kEventMouseWheelMoved, c, window, notches};
+    platform_ui::dispatchControlEvent(c, event, false);
 }
 
 void SendWindowCloseRequest(WindowRef window) {

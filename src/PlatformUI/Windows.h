@@ -38,6 +38,8 @@ UInt32 GetWindowPixel(WindowRef window, int x, int y);
 // and as tests send it: press, motion and release of the mouse, with modifiers.
 enum class WindowMouse { press, motion, release };
 void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers);
+// Mouse-wheel notches over the control under the pointer (positive: away from the user).
+void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers);
 // Asks to close the window, as the window manager's close button does.
 void SendWindowCloseRequest(WindowRef window);
 // Key presses and releases of a window go here (the X keysym and the

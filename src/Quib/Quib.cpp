@@ -26,12 +26,13 @@ void QuibMan::initialize() {
     static const EventTypeSpec events[] = {{kEventClassControl, kEventControlDraw},
                                            {kEventClassControl, kEventControlHit},
                                            {kEventClassControl, kEventControlTrack},
-                                           {kEventClassControl, kEventControlClick}};
+                                           {kEventClassControl, kEventControlClick},
+                                           {kEventClassMouse, kEventMouseWheelMoved}};
     // Every open editor owns a class of its own: the first free number from its address on.
     for (uintptr_t n = reinterpret_cast<uintptr_t>(this);; ++n) {
         std::snprintf(defString, sizeof defString, "org.quib.tarv%lu.cntrl", static_cast<unsigned long>(n));
         CFStringRef classID = CFStringCreateWithCString(nullptr, defString, kCFStringEncodingISOLatin1);
-        const OSStatus err = RegisterToolboxObjectClass(classID, nullptr, 4, events, QuibControlHandler, this,
+        const OSStatus err = RegisterToolboxObjectClass(classID, nullptr, 5, events, QuibControlHandler, this,
                                                         &ControlClass);
         CFRelease(classID);
         if (err == noErr) break;
@@ -171,6 +172,12 @@ OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* 
     QuibCtrl* control = self && ref ? self->getCtrlByControlRef(ref) : nullptr;
     OSStatus result = eventNotHandledErr;
     if (!control) return result;
+    if (GetEventClass(event) == kEventClassMouse) {
+        SInt32 notches = 0;
+        GetEventParameter(event, kEventParamMouseWheelDelta, typeSInt32, nullptr, sizeof notches, nullptr, &notches);
+        control->mouseWheel(int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
+        return noErr;
+    }
     switch (kind) {
         case kEventControlDraw:
             if (control->mustUpdate()) self->drawControl(control, window);

@@ -61,6 +61,8 @@ public:
     virtual void setLastUpdated(long value) { lastUpdatedValue = SInt32(value); }
     virtual long getLastUpdated() { return lastUpdatedValue; }
     virtual void setTolerance(long t) { tolerance = SInt32(t); }
+    // Mouse-wheel notches over the control (Linux users expect knobs to turn with it); base: nothing.
+    virtual void mouseWheel(int /*notches*/, bool /*withShift*/) {}
     // The redraw filter: false when a relaxed-phase redraw would show nothing new.
     virtual bool mustUpdate();
 

@@ -92,4 +92,10 @@ void QuibKnob::mouseTrack(Point* p, bool withOption, bool withShift) {
     SetControl32BitValue(carbonControl, std::clamp(value, 0, maximum));
 }
 
+void QuibKnob::mouseWheel(int notches, bool withShift) {
+    if (!carbonControl) return;
+    const SInt32 step = withShift ? 1 : SInt32(Resolution);
+    SetControl32BitValue(carbonControl, std::clamp(controlValue() + notches * step, 0, controlMaximum()));
+}
+
 void QuibKnob::mouseUp(Point* p, bool withOption, bool withShift) { mouseTrack(p, withOption, withShift); }

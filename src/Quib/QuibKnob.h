@@ -15,6 +15,8 @@ public:
     void mouseTrack(Point* p, bool withOption, bool withShift) override;
     void mouseUp(Point* p, bool withOption, bool withShift) override;
     virtual void setCenter(long x, long y);
+    // One parameter unit per notch; with Shift one control step.
+    void mouseWheel(int notches, bool withShift) override;
 
     // The fraction for a point: 0 at seven-thirty, 0.5 at twelve, 1 at
     // four-thirty; below 0 or above 1 in the dead sector under the pivot.

@@ -342,6 +342,12 @@ TEST_F(Toolkit, KnobFollowsAngleAndOptionDrags) {
     EXPECT_EQ(GetControl32BitValue(fc), 7400);  // five parameter units
     click(210, 110, optionKey | shiftKey, 10, 0);
     EXPECT_EQ(GetControl32BitValue(fc), 7405);  // five steps
+
+    // The wheel: a parameter unit per notch, a step with Shift.
+    SendWindowWheel(window, 210, 110, 2, 0);
+    EXPECT_EQ(GetControl32BitValue(fc), 7605);
+    SendWindowWheel(window, 210, 110, -3, shiftKey);
+    EXPECT_EQ(GetControl32BitValue(fc), 7602);
 }
 
 TEST_F(Toolkit, DisplaysStepWrapAndShowTheirValue) {
