@@ -80,7 +80,7 @@ protected:
         GetRootControl(window, &root);
     }
     void TearDown() override {
-        CloseComponent(view);  // hosts close the view before its window
+        if (view) CloseComponent(view);  // hosts close the view before its window
         DisposeWindow(window);
         CloseComponent(unit);
         SetPlatformLogHook(nullptr);
@@ -187,4 +187,15 @@ TEST_F(ViewFrame, GesturesReachTheHostAndClosingTheWindowIsReportedOnce) {
     SendWindowCloseRequest(window);
     SendWindowCloseRequest(window);
     EXPECT_EQ(std::count(gLog.begin(), gLog.end(), "caught window-closed\n"), 1);
+}
+
+TEST_F(ViewFrame, ClosingWithNotificationsPendingIsSafe) {
+    gControlsToBind = {{40, 40, 80, 80}};
+    ASSERT_EQ(create({0, 0}, {200, 200}), noErr);
+    const AudioUnitParameter p{unit, kFilterAFc, kAudioUnitScope_Global, 0};
+    AUParameterSet(nullptr, nullptr, &p, 100, 0);
+    CloseComponent(view);
+    view = nullptr;
+    RunLoopRunFor(CFRunLoopGetCurrent(), 0.15);  // the pending notification finds nobody
+    EXPECT_EQ(parameter(kFilterAFc), 100);
 }
