@@ -49,8 +49,8 @@ test-asan: deps
 test-tsan: deps
 	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
 	@cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_TSAN=ON > $(TSAN_BUILD).configure.log 2>&1 || (cat $(TSAN_BUILD).configure.log; exit 1)
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_concurrency -- --no-print-directory
-	@cd $(TSAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -R '^Concurrency\.'
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_concurrency test_viewframe -- --no-print-directory
+	@cd $(TSAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -R '^(Concurrency|ViewFrame)\.'
 
 test-fuzz: deps
 	@echo "== the fuzz targets, $(FUZZ_SECONDS) s each ($(FUZZ_BUILD))"
