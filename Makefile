@@ -21,7 +21,7 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
-.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench
+.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench install-lv2
 
 all: build
 
@@ -81,6 +81,16 @@ bench: deps
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render
+
+# The LV2 bundle for hosts: copied whole, replacing an older copy.
+LV2_INSTALL_DIR ?= $(HOME)/.lv2
+install-lv2: build
+	@mkdir -p "$(LV2_INSTALL_DIR)"
+	@rm -rf "$(LV2_INSTALL_DIR)/velmora.lv2.new"
+	@cp -R $(BUILD)/lv2/velmora.lv2 "$(LV2_INSTALL_DIR)/velmora.lv2.new"
+	@rm -rf "$(LV2_INSTALL_DIR)/velmora.lv2"
+	@mv "$(LV2_INSTALL_DIR)/velmora.lv2.new" "$(LV2_INSTALL_DIR)/velmora.lv2"
+	@echo "Installed $(LV2_INSTALL_DIR)/velmora.lv2"
 
 demo: build
 	@$(BUILD)/velmora render examples/demo.mid demo.wav

@@ -5,6 +5,7 @@ packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenc
           libsndfile1-dev libplist-dev
           libx11-dev libxtst-dev libcairo2-dev fonts-dejavu-core  # the editor
           xvfb xauth                        # tests that open real windows
+          lv2-dev liblilv-dev lilv-utils sordi  # the LV2 plug-in, its test host and lv2_validate
           clang libclang-rt-14-dev)  # clang and its fuzzer runtime for the fuzz targets
 missing=()
 for p in "${packages[@]}"; do

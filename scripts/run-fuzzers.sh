@@ -10,7 +10,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:?build directory}
 seconds=${2:-45}
-targets=(state smf events properties)
+targets=(state smf events properties lv2)
 
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 "$build/tests/fuzz/make_state_seeds" "$build/fuzz-seeds/state" || exit 1

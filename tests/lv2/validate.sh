@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The bundle's descriptions pass lv2_validate, and lv2info, finding the plug-in
-# in the build's bundle folder alone, lists its 102 controls, one event input
-# and two audio outputs:  tests/lv2/validate.sh BUNDLE_DIR
+# The bundle's descriptions pass lv2_validate; lv2info, finding the plug-in in
+# the build's bundle folder alone, lists its 102 controls, one event input and
+# two audio outputs; and velmora_dsp.so stands alone: it needs no library of
+# ours, nor X11, cairo or xcb, and exports lv2_descriptor only.
+#     tests/lv2/validate.sh BUNDLE_DIR
 set -uo pipefail
 bundle=${1:?bundle folder}
 status=0
@@ -31,5 +33,19 @@ if [ "$controls" -ne 102 ] || [ "$events" -ne 1 ] || [ "$audio" -ne 2 ] || [ "$t
 fi
 grep -q 'Required Features: *http://lv2plug.in/ns/ext/urid#map$' <<<"$info" ||
     { echo "required features are not urid:map alone"; status=1; }
-[ $status -eq 0 ] && echo "descriptions valid; 102 controls, 1 event input, 2 audio outputs"
+
+dsp="$bundle/velmora_dsp.so"
+needed=$(readelf -d "$dsp" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+if grep -q -e velmora -e X11 -e cairo -e xcb <<<"$needed" || readelf -d "$dsp" | grep -q -e RPATH -e RUNPATH; then
+    echo "velmora_dsp.so needs: $needed"
+    readelf -d "$dsp" | grep -e RPATH -e RUNPATH
+    status=1
+fi
+if ldd "$dsp" | grep -q -e 'not found' -e libX11 -e libcairo -e libxcb; then
+    ldd "$dsp"
+    status=1
+fi
+exports=$(nm -D --defined-only "$dsp" | awk '{print $3}')
+[ "$exports" = lv2_descriptor ] || { echo "velmora_dsp.so exports:"; echo "$exports"; status=1; }
+[ $status -eq 0 ] && echo "descriptions valid; 102 controls, 1 event input, 2 audio outputs; velmora_dsp.so stands alone"
 exit $status
