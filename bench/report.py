@@ -3,11 +3,13 @@
 beside Calf Monosynth playing the same pattern through lv2render, measured in the same run.
 
 usage: report.py --bench-json FILE --lv2render BIN --pattern FILE.mid [--calf-runs N]
-                 [--components]
+                 [--velmora-lv2 DIR] [--components]
 
 ns per frame: CPU time inside the render calls per output frame; realtime factor: audio
 seconds per CPU second at 44.1 kHz; Calf/Velmora: Calf Monosynth's ns per frame with its
 default patch divided by the configuration's (the speed-up; above 1 is faster than Calf).
+With --velmora-lv2 (the folder holding velmora.lv2), Velmora's LV2 plug-in is measured by
+lv2render too, as Calf is: one host, the same notes, the same blocks.
 """
 import argparse
 import json
@@ -17,6 +19,7 @@ import subprocess
 import sys
 
 CALF_URI = "http://calf.sourceforge.net/plugins/Monosynth"
+VELMORA_URI = "urn:velmora:instrument"
 RATE = 44100.0
 SECONDS = 10  # the pattern's length; the benchmarks play the same 441000 frames
 BLOCK = 512   # lv2render's block, as Calf is usually measured
@@ -34,13 +37,13 @@ def commit_label():
     return head + (" plus uncommitted changes" if git("status", "--porcelain") else "")
 
 
-def run_calf(lv2render, pattern, preset=None):
+def run_lv2render(lv2render, uri, pattern, preset=None, lv2_path=None):
     """One lv2render run; returns its ns per frame and its run() call count."""
-    cmd = [lv2render, CALF_URI, "--block", str(BLOCK), "--midi", pattern, "--seconds", str(SECONDS),
-           "--quiet-plugin"]
+    cmd = [lv2render, uri, "--block", str(BLOCK), "--midi", pattern, "--seconds", str(SECONDS), "--quiet-plugin"]
     if preset:
         cmd += ["--preset", preset]
-    out = subprocess.run(cmd, capture_output=True, text=True)
+    env = dict(os.environ, LV2_PATH=lv2_path) if lv2_path else None
+    out = subprocess.run(cmd, capture_output=True, text=True, env=env)
     fields = {}
     calls = 0
     for line in out.stdout.splitlines():
@@ -51,6 +54,10 @@ def run_calf(lv2render, pattern, preset=None):
     if "ns_per_frame" not in fields:
         sys.exit("report.py: lv2render failed: %s\n%s%s" % (" ".join(cmd), out.stdout, out.stderr))
     return float(fields["ns_per_frame"]), calls
+
+
+def run_calf(lv2render, pattern, preset=None):
+    return run_lv2render(lv2render, CALF_URI, pattern, preset)
 
 
 def calf_presets(lv2render):
@@ -93,6 +100,7 @@ def main():
     ap.add_argument("--lv2render", required=True)
     ap.add_argument("--pattern", required=True)
     ap.add_argument("--calf-runs", type=int, default=7)
+    ap.add_argument("--velmora-lv2", help="the folder holding velmora.lv2, to measure the plug-in through lv2render")
     ap.add_argument("--components", action="store_true", help="also list the component benchmarks")
     args = ap.parse_args()
 
@@ -116,6 +124,11 @@ def main():
         rows.append(("Velmora mean of %d factory presets" % len(presets),
                      statistics.mean(instrument[p] for p in presets), 2.5))
     rows.append(("Velmora heaviest configuration", instrument["heaviest"], 1.0))
+    if args.velmora_lv2:
+        lv2_runs = [run_lv2render(args.lv2render, VELMORA_URI, args.pattern, lv2_path=args.velmora_lv2)[0]
+                    for _ in range(args.calf_runs)]
+        rows.append(("Velmora LV2 plug-in in lv2render, default (median of %d)" % len(lv2_runs),
+                     statistics.median(lv2_runs), None))
     rows.append(("Calf Monosynth default patch (median of %d)" % len(default_runs), calf, None))
     if calf_preset_ns:
         rows.append(("Calf Monosynth mean of its %d presets" % len(calf_preset_ns),
@@ -125,7 +138,8 @@ def main():
     print()
     print("Velmora and Calf Monosynth, same pattern (%s s, %s events), 44.1 kHz; Velmora in 64-frame"
           % (SECONDS, ctx.get("pattern_events", "?")))
-    print("render calls, Calf through lv2render in %d-frame blocks. Commit %s." % (BLOCK, commit_label()))
+    print("render calls, Calf%s through lv2render in %d-frame blocks. Commit %s."
+          % (" and Velmora's LV2 plug-in" if args.velmora_lv2 else "", BLOCK, commit_label()))
     width = max(len(r[0]) for r in rows)
     header = "%-*s  %9s  %11s  %12s  %s" % (width, "configuration", "ns/frame", "realtime x", "Calf/Velmora",
                                             "target")

@@ -163,8 +163,10 @@ void run(LV2_Handle handle, uint32_t frames) {
         const UInt32 n = std::min(kStepFrames, frames - start);
         const bool last = start + n == frames;
         // Events past the block (a host's fault) go with its last step rather than nowhere.
-        for (; e.valid() && (last || e.frame() < int64_t(start + n)); e.next())
-            deliver(p, e, UInt32(std::clamp<int64_t>(e.frame() - int64_t(start), 0, n - 1)));
+        for (; e.valid() && (last || e.frame() < int64_t(start + n)); e.next()) {
+            const int64_t frame = e.frame();  // any 64-bit value: compared before subtracting
+            deliver(p, e, frame <= int64_t(start) ? 0 : UInt32(std::min<int64_t>(frame - int64_t(start), n - 1)));
+        }
         render(p, start, n);
     }
 }
@@ -373,6 +375,6 @@ const LV2_Descriptor kDescriptor{kPluginURI, instantiate, connectPort, activate,
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     return index == 0 ? &kDescriptor : nullptr;
 }

@@ -97,7 +97,7 @@ void fillSequence(Host& h, FuzzedDataProvider& in, uint32_t frames) {
     if (in.ConsumeIntegralInRange(0, 5) == 0) {  // raw bytes for the events, of a size the buffer holds
         const std::vector<uint8_t> raw =
             in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, kSequenceBytes - sizeof(LV2_Atom_Sequence)));
-        std::memcpy(h.bytes() + sizeof(LV2_Atom_Sequence), raw.data(), raw.size());
+        if (!raw.empty()) std::memcpy(h.bytes() + sizeof(LV2_Atom_Sequence), raw.data(), raw.size());
         s->atom.size = uint32_t(sizeof(LV2_Atom_Sequence_Body) + raw.size());
         return;
     }
@@ -105,8 +105,12 @@ void fillSequence(Host& h, FuzzedDataProvider& in, uint32_t frames) {
     const int count = in.ConsumeIntegralInRange(0, 24);
     int64_t frame = 0;
     for (int i = 0; i < count; ++i) {
-        frame = in.ConsumeIntegralInRange(0, 7) ? frame + in.ConsumeIntegralInRange<int64_t>(0, frames / 4 + 1)
-                                                : in.ConsumeIntegral<int64_t>();
+        if (in.ConsumeIntegralInRange(0, 7)) {
+            const int64_t step = in.ConsumeIntegralInRange<int64_t>(0, frames / 4 + 1);
+            frame = frame <= std::numeric_limits<int64_t>::max() - step ? frame + step : step;
+        } else {
+            frame = in.ConsumeIntegral<int64_t>();
+        }
         const std::vector<uint8_t> body = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 7));
         LV2_Atom_Event header{};
         header.time.frames = frame;
