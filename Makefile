@@ -5,7 +5,9 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # `make test` also builds and runs these trees, one after another: every test
 # with AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test with
-# ThreadSanitizer, and the libFuzzer targets (clang) for FUZZ_SECONDS each.
+# ThreadSanitizer, and the libFuzzer targets (clang) for FUZZ_SECONDS each. The
+# sanitized tree's build runs sanitized tools (the panel's pictures), so it gets
+# the same options as its tests.
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
@@ -43,7 +45,7 @@ test: build
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
+	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
 	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
 test-tsan: deps
