@@ -65,18 +65,11 @@ RenderResult renderContinuously(AudioUnit unit, const std::atomic<long>& started
     // Wait until every other thread runs, so that the calls overlap.
     while (started.load() < workers) std::this_thread::yield();
     std::vector<float> left(kFrames), right(kFrames);
-    std::vector<UInt8> memory(AudioBufferListSize(2));
-    auto* list = reinterpret_cast<AudioBufferList*>(memory.data());
+    float* const channels[2] = {left.data(), right.data()};
+    RenderCall renderCall;
     RenderResult r;
     for (int call = 0; call < kRenderCalls; ++call) {
-        list->mNumberBuffers = 2;
-        list->mBuffers[0] = {1, kFrames * sizeof(float), left.data()};
-        list->mBuffers[1] = {1, kFrames * sizeof(float), right.data()};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = double(call) * kFrames;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        if (AudioUnitRender(unit, &flags, &ts, 0, kFrames, list) != noErr) ++r.failures;
+        if (renderCall.render(unit, double(call) * kFrames, kFrames, channels) != noErr) ++r.failures;
         for (UInt32 i = 0; i < kFrames; ++i) {
             for (float s : {left[i], right[i]}) {
                 if (!std::isfinite(s)) ++r.nonFinite;
