@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/InstrumentFixture.h"
+#include "Platform/RenderCall.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
 
@@ -190,4 +191,43 @@ TEST(Concurrency, RenderStaysFiniteWhileOtherThreadsUseTheInstrument) {
     EXPECT_EQ(result.nonFinite, 0);
     EXPECT_GT(result.peak, 0.0f);  // the notes did sound
     EXPECT_EQ(refused.load(), 0);
+}
+
+TEST(Concurrency, ListenersChangeWhileRenderReportsErrors) {
+    // The render thread reports each failure to the last-render-error listeners while
+    // another thread adds and removes them and reads the error (which lets the next
+    // failure be reported), until it has read a hundred.
+    Instrument inst;
+    const AudioUnit unit = inst.unit;
+    std::atomic<bool> started{false}, done{false};
+    std::atomic<long> heard[4] = {};
+    auto listener = [](void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+        static_cast<std::atomic<long>*>(refCon)->fetch_add(1, std::memory_order_relaxed);
+    };
+    std::thread renderer([&] {
+        std::vector<float> left(2048), right(2048);
+        float* const channels[2] = {left.data(), right.data()};
+        RenderCall call;
+        for (long c = 0; !done.load(); ++c) {
+            // Every other call asks for more frames than the maximum.
+            call.render(unit, 64.0 * double(c), c % 2 ? 2048 : 64, channels);
+            started.store(true);
+        }
+    });
+    while (!started.load()) std::this_thread::yield();
+    long rounds = 0, errors = 0;
+    for (; errors < 100 && rounds < 10000000; ++rounds) {
+        for (auto& slot : heard)
+            EXPECT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_LastRenderError, listener, &slot), noErr);
+        OSStatus error = noErr;
+        UInt32 size = sizeof error;
+        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, &error,
+                                       &size),
+                  noErr);
+        errors += error == kAudioUnitErr_TooManyFramesToProcess;
+        EXPECT_EQ(AudioUnitRemovePropertyListener(unit, kAudioUnitProperty_LastRenderError, listener), noErr);
+    }
+    done.store(true);
+    renderer.join();
+    EXPECT_EQ(errors, 100) << "after " << rounds << " rounds";
 }
