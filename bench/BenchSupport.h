@@ -1,28 +1,19 @@
 // What the benchmarks share: the instrument opened through the host-side calls, its
-// engine object, the pattern and a per-thread CPU clock.
+// engine object and the pattern (and, through ThreadClock.h, the thread's CPU clock).
 #pragma once
-#include <time.h>
-
 #include <memory>
 #include <string>
 
 #include "Binding/VelmoraEntry.h"
 #include "HostedInstrument.h"
 #include "PatternPlayer.h"
+#include "Platform/ThreadClock.h"
 #include "Velmora/VelmoraAU.h"
 
 namespace bench {
 
 constexpr double kSampleRate = 44100;
 constexpr UInt32 kBlock = 64;
-
-// CPU time of the calling thread, in seconds. One call costs a system call
-// (a few hundred ns): read it once per song, never per block.
-inline double threadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 // The instrument, registered and opened as a host does, at 44.1 kHz stereo,
 // initialized, with at most 64 frames per render call.

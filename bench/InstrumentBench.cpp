@@ -51,11 +51,11 @@ void BM_Instrument(benchmark::State& state, const Setup& setup) {
         // A fresh instrument for every song, outside the timed part.
         auto instrument = bench::openInstrument();
         setup(*instrument);
-        const double start = bench::threadCpuSeconds();
+        const double start = threadCpuSeconds();
         const bool played = song.play(instrument->unit(), channels, [](UInt32) {});
-        const double rendered = bench::threadCpuSeconds();
+        const double rendered = threadCpuSeconds();
         const bool delivered = song.deliverOnly(instrument->unit());
-        const double end = bench::threadCpuSeconds();
+        const double end = threadCpuSeconds();
         if (!played || !delivered) {
             state.SkipWithError("a host-side call failed");
             break;
@@ -71,9 +71,9 @@ void BM_Instrument(benchmark::State& state, const Setup& setup) {
 void BM_InitializeAnother(benchmark::State& state) {
     auto first = bench::openInstrument();
     for (auto _ : state) {
-        const double start = bench::threadCpuSeconds();
+        const double start = threadCpuSeconds();
         auto another = bench::openInstrument();
-        state.SetIterationTime(bench::threadCpuSeconds() - start);
+        state.SetIterationTime(threadCpuSeconds() - start);
         benchmark::DoNotOptimize(another.get());
     }
 }
@@ -82,8 +82,8 @@ void BM_InitializeAnother(benchmark::State& state) {
 // times every render call adds to each call's figure.
 void BM_ThreadCpuClockPair(benchmark::State& state) {
     for (auto _ : state) {
-        const double a = bench::threadCpuSeconds();
-        const double b = bench::threadCpuSeconds();
+        const double a = threadCpuSeconds();
+        const double b = threadCpuSeconds();
         state.SetIterationTime(b - a);
     }
 }
@@ -128,9 +128,9 @@ int main(int argc, char** argv) {
     try {
         // The first instance of the process builds the shared tables: timed once, here,
         // before anything else has opened one.
-        const double start = bench::threadCpuSeconds();
+        const double start = threadCpuSeconds();
         bench::openInstrument();
-        const double firstMs = (bench::threadCpuSeconds() - start) * 1e3;
+        const double firstMs = (threadCpuSeconds() - start) * 1e3;
         benchmark::AddCustomContext("initialize_first_ms", std::to_string(firstMs));
         benchmark::AddCustomContext("pattern", bench::gPatternPath);
         benchmark::AddCustomContext("pattern_frames", std::to_string(bench::pattern().frames()));

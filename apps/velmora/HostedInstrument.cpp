@@ -147,16 +147,7 @@ void HostedInstrument::midi(UInt8 status, UInt8 data1, UInt8 data2, UInt32 offse
 }
 
 void HostedInstrument::render(UInt32 frames, const std::vector<float*>& channels) {
-    mListMemory.resize(AudioBufferListSize(UInt32(channels.size())));
-    auto* list = reinterpret_cast<AudioBufferList*>(mListMemory.data());
-    list->mNumberBuffers = UInt32(channels.size());
-    for (size_t i = 0; i < channels.size(); ++i)
-        list->mBuffers[i] = {1, UInt32(frames * sizeof(float)), channels[i]};
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = mSampleTime;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    check(AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames, list), "rendering");
+    check(mRenderCall.render(mUnit, mSampleTime, frames, channels), "rendering");
     mSampleTime += frames;
 }
 

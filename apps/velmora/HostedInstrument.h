@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/RenderCall.h"
 
 struct ParameterDescription {
     AudioUnitParameterID id;
@@ -55,5 +56,5 @@ private:
     UInt32 mChannels = 2;
     Float64 mSampleTime = 0;
     std::vector<ParameterDescription> mParameters;
-    std::vector<UInt8> mListMemory;
+    RenderCall mRenderCall;
 };

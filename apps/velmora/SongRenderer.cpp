@@ -1,18 +1,12 @@
 // renderSong: block-by-block playback of a song, with automation, streamed in chunks.
 #include "SongRenderer.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "Platform/ThreadClock.h"
 
-double threadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
+namespace {
 
 // A song may place an event centuries away: such frames are held at 2^62, far
 // beyond any render, so that the sums below cannot overflow.

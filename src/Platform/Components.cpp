@@ -59,8 +59,7 @@ std::string plistString(plist_t dict, const char* key) {
 
 bool toCode(const std::string& s, OSType* out) {
     if (s.size() != 4) return false;
-    *out = (UInt32(UInt8(s[0])) << 24) | (UInt32(UInt8(s[1])) << 16) | (UInt32(UInt8(s[2])) << 8) |
-           UInt32(UInt8(s[3]));
+    *out = FourCC(s.c_str());
     return true;
 }
 

@@ -20,7 +20,8 @@ using OSType = UInt32;
 using FourCharCode = UInt32;
 using ComponentResult = SInt32;
 
-constexpr OSType FourCC(const char (&s)[5]) {
+// The code of four characters, the first in the high byte ("aumu").
+constexpr OSType FourCC(const char* s) {
     return (UInt32(UInt8(s[0])) << 24) | (UInt32(UInt8(s[1])) << 16) | (UInt32(UInt8(s[2])) << 8) |
            UInt32(UInt8(s[3]));
 }

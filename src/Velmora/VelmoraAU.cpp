@@ -115,8 +115,6 @@ VelmoraAU::~VelmoraAU() {
     for (AUPreset& p : presetList) CFRelease(p.presetName);
 }
 
-int VelmoraAU::Instances() { return gInstances.load(); }
-
 void VelmoraAU::clearBuffers() {
     std::memset(filterCoeffsA, 0, sizeof filterCoeffsA);
     std::memset(filterStateA, 0, sizeof filterStateA);
@@ -209,7 +207,6 @@ void VelmoraAU::setUpVoice() {
         const float f = float(440 * std::pow(2.0, (i / 100.0 + 60 - 69) / 12));
         octavePhase[i] = float(f / sampleRate);
     }
-    sineInc[0] = sineInc[1] = 1.0f;
     PlatformLog("Initializing buffers done!\n");
 }
 

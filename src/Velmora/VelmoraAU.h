@@ -55,12 +55,11 @@ public:
                              UInt32& outDataSize, Boolean& outWritable) override;
     OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* outData) override;
-    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void* inData,
-                         UInt32 inDataSize) override;
     OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                           Float32& outValue) override;
     OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value,
                           UInt32 bufferOffsetInFrames) override;
+    OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) override;
     OSStatus GetParameterList(AudioUnitScope scope, AudioUnitParameterID* outList, UInt32& outNumParameters) override;
     OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo) override;
     OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef* outStrings) override;
@@ -105,7 +104,6 @@ public:
     void setFilter(float type, float cutoff, float resonance, float* coeffs);
     void addNoise(float* bufferA, float* bufferB, int frames, int gainSource, int panSource);
 
-    static int Instances();
     VoiceState voiceState() const {
         return {currentNote, pitch, velocity, amp, lastOut, silent != 0, env1 ? env1->stageNow() : -1};
     }

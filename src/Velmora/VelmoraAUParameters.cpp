@@ -88,6 +88,19 @@ OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
     return noErr;
 }
 
+// The render thread may schedule events: only the instrument's own parameters (global
+// scope, element 0) are applied, through the path above that neither locks nor
+// allocates; other addresses hold none of its parameters and are skipped.
+OSStatus VelmoraAU::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) {
+    for (UInt32 i = 0; i < numEvents; ++i) {
+        const AudioUnitParameterEvent& e = events[i];
+        if (e.eventType == kParameterEvent_Immediate && e.scope == kAudioUnitScope_Global && e.element == 0)
+            SetParameter(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
+                         e.eventValues.immediate.bufferOffset);
+    }
+    return noErr;
+}
+
 // Writes every value of the current settings again, so that each side effect
 // of a parameter write (rounding, envelope and LFO re-sets) happens.
 void VelmoraAU::applySettings(const EZPreset& settings) {
@@ -101,46 +114,18 @@ void VelmoraAU::applySettings(const EZPreset& settings) {
 
 OSStatus VelmoraAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                     UInt32& outDataSize, Boolean& outWritable) {
-    switch (id) {
-        case kAudioUnitProperty_GetUIComponentList:
-            outDataSize = sizeof(ComponentDescription);
-            outWritable = false;
-            return noErr;
-        case kAudioUnitProperty_CurrentPreset:
-            outDataSize = sizeof(AUPreset);
-            outWritable = true;
-            return noErr;
-        case kInternalParamsProperty:
-            outDataSize = sizeof internalParams;
-            outWritable = false;
-            return noErr;
-        default:
-            return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
-    }
+    if (id != kInternalParamsProperty)
+        return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+    outDataSize = sizeof internalParams;
+    outWritable = false;
+    return noErr;
 }
 
 OSStatus VelmoraAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                 void* outData) {
-    switch (id) {
-        case kAudioUnitProperty_GetUIComponentList:
-            GetUIComponentDescs(static_cast<ComponentDescription*>(outData));
-            return noErr;
-        case kAudioUnitProperty_ElementCount: {
-            const UInt32 count = scope == kAudioUnitScope_Input ? 0 : 1;
-            std::memcpy(outData, &count, 4);
-            return noErr;
-        }
-        case kInternalParamsProperty:
-            std::memcpy(outData, internalParams, sizeof internalParams);
-            return noErr;
-        default:
-            return MusicDeviceBase::GetProperty(id, scope, element, outData);
-    }
-}
-
-OSStatus VelmoraAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                const void* inData, UInt32 inDataSize) {
-    return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
+    if (id != kInternalParamsProperty) return MusicDeviceBase::GetProperty(id, scope, element, outData);
+    std::memcpy(outData, internalParams, sizeof internalParams);
+    return noErr;
 }
 
 void VelmoraAU::GetUIComponentDescs(ComponentDescription* outDescs) {

@@ -129,8 +129,11 @@ void VelmoraAU::setFilter(float type, float cutoff, float resonance, float* coef
 }
 
 OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp&, UInt32 frames) {
-    AUIOElement* output = GetOutput(0);
-    AudioBufferList& list = output->GetBufferList();
+    AUIOElement* output = Outputs().GetIOElement(0);
+    if (!output) return kAudioUnitErr_InvalidElement;
+    const AudioBufferList* buffers = output->GetBufferList();
+    if (!buffers) return -1;  // the frame prepares them before every call
+    const AudioBufferList& list = *buffers;
     ioActionFlags &= ~kAudioUnitRenderAction_OutputIsSilence;
     const UInt32 channels = std::min<UInt32>(list.mNumberBuffers, 2);
     float* out0 = channels > 0 ? static_cast<float*>(list.mBuffers[0].mData) : nullptr;

@@ -12,6 +12,7 @@
 #include "AUPublic/AUBase/ComponentEntryPoint.h"
 #include "AUPublic/OtherBases/MusicDeviceBase.h"
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/RenderCall.h"
 
 // What a call of the unit throws, and from where.
 enum class Fault { None, OutOfMemory, Status, PlatformError, Unrelated };
@@ -61,7 +62,7 @@ public:
     OSStatus Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32 frames) override {
         renderFrames.push_back(frames);
         raise(FaultSite::Render);
-        AudioBufferList& out = GetOutput(0)->GetBufferList();
+        AudioBufferList& out = *GetOutput(0)->GetBufferList();
         for (UInt32 b = 0; b < out.mNumberBuffers; ++b) {
             auto* samples = static_cast<float*>(out.mBuffers[b].mData);
             for (UInt32 i = 0; i < frames; ++i) samples[i] = kRenderedSample + float(b);
@@ -148,17 +149,17 @@ inline void CountChange(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitS
 // pointers are null so that the unit hands back its own.
 struct HostOutput {
     static constexpr float kUntouched = -7.0f;
-    HostOutput(UInt32 frames, bool withMemory)
-        : samples(2, std::vector<float>(frames, kUntouched)), memory(AudioBufferListSize(2)) {
-        list().mNumberBuffers = 2;
-        for (UInt32 c = 0; c < 2; ++c)
-            list().mBuffers[c] = {1, UInt32(frames * sizeof(float)), withMemory ? samples[c].data() : nullptr};
+    HostOutput(UInt32 frames, bool withMemory) : samples(2, std::vector<float>(frames, kUntouched)) {
+        for (UInt32 c = 0; c < 2; ++c) channels[c] = withMemory ? samples[c].data() : nullptr;
+        list().mNumberBuffers = 2;  // for calls made by hand
+        for (UInt32 c = 0; c < 2; ++c) list().mBuffers[c] = {1, UInt32(frames * sizeof(float)), channels[c]};
     }
-    AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(memory.data()); }
-    const float* data(UInt32 c) { return static_cast<const float*>(list().mBuffers[c].mData); }
+    AudioBufferList& list() { return call.list(); }
+    const float* data(UInt32 c) { return call.channel(c); }
 
     std::vector<std::vector<float>> samples;
-    std::vector<UInt8> memory;
+    float* channels[2];
+    RenderCall call;
 };
 
 class FrameTest : public ::testing::Test {
@@ -178,10 +179,7 @@ protected:
 
     OSStatus render(HostOutput& out, UInt32 frames, Float64 sampleTime, AudioUnitRenderActionFlags flags = 0,
                     UInt32 bus = 0) {
-        AudioTimeStamp ts{};
-        ts.mSampleTime = sampleTime;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        return AudioUnitRender(au, &flags, &ts, bus, frames, &out.list());
+        return out.call.render(au, sampleTime, frames, out.channels, flags, bus);
     }
     template <class T>
     OSStatus get(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, T& value) {

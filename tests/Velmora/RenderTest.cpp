@@ -176,15 +176,10 @@ TEST(Render, AListWithOneNullBufferGetsTheUnitsMemoryThere) {
     Instrument inst;
     inst.noteOn(60);
     std::vector<float> left(512, 7.0f);
-    struct {
-        UInt32 n;
-        AudioBuffer b[2];
-    } list{2, {{1, 2048, left.data()}, {1, 2048, nullptr}}};
-    AudioTimeStamp ts{};
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(AudioUnitRender(inst.unit, &flags, &ts, 0, 512, reinterpret_cast<AudioBufferList*>(&list)), noErr);
-    ASSERT_NE(list.b[1].mData, nullptr);
-    EXPECT_EQ(std::vector<float>(static_cast<float*>(list.b[1].mData), static_cast<float*>(list.b[1].mData) + 512),
-              left);
+    float* const channels[2] = {left.data(), nullptr};
+    RenderCall call;
+    ASSERT_EQ(call.render(inst.unit, 0, 512, channels), noErr);
+    ASSERT_NE(call.channel(1), nullptr);
+    EXPECT_EQ(std::vector<float>(call.channel(1), call.channel(1) + 512), left);
     EXPECT_NE(left[511], 7.0f);
 }

@@ -28,6 +28,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "Smf.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
@@ -273,8 +274,8 @@ int main(int argc, char** argv) {
     }
     Performer performer(unit, options.seed, options.params);
     std::vector<float> left(kFrames), right(kFrames);
-    std::vector<UInt8> listMemory(AudioBufferListSize(2));
-    auto* list = reinterpret_cast<AudioBufferList*>(listMemory.data());
+    float* const channels[2] = {left.data(), right.data()};
+    RenderCall call;
 
     const long long calls = std::llround(options.seconds * options.rate / kFrames);
     const long long warmUp = std::min(calls / 10, std::llround(60 * options.rate / kFrames));
@@ -285,14 +286,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     for (long long c = 0; c < calls; ++c) {
         failures += performer.beforeBlock();
-        list->mNumberBuffers = 2;
-        list->mBuffers[0] = {1, kFrames * sizeof(float), left.data()};
-        list->mBuffers[1] = {1, kFrames * sizeof(float), right.data()};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = double(c) * kFrames;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        failures += AudioUnitRender(unit, &flags, &ts, 0, kFrames, list) != noErr;
+        failures += call.render(unit, double(c) * kFrames, kFrames, channels) != noErr;
         for (UInt32 i = 0; i < kFrames; ++i) {
             const float s = left[i];
             if (!std::isfinite(s) || std::fabs(s) > kBound || right[i] != s) {
@@ -315,14 +309,7 @@ int main(int argc, char** argv) {
     performer.allNotesOff();
     bool idle = false;
     for (int c = 0; c < int(40 * options.rate / kFrames) && !idle; ++c) {
-        list->mNumberBuffers = 2;
-        list->mBuffers[0] = {1, kFrames * sizeof(float), left.data()};
-        list->mBuffers[1] = {1, kFrames * sizeof(float), right.data()};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = double(calls + c) * kFrames;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        AudioUnitRender(unit, &flags, &ts, 0, kFrames, list);
+        call.render(unit, double(calls + c) * kFrames, kFrames, channels);
         idle = std::all_of(left.begin(), left.end(), [](float s) { return s == 0.0f; });
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

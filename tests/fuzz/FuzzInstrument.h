@@ -11,6 +11,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "../support/CanonicalFormat.h"
 
 namespace fuzz {
@@ -45,19 +46,12 @@ public:
         if (frames > kMaxFrames * 2) frames = kMaxFrames * 2;
         left.assign(frames, 7.0f);
         right.assign(frames, 7.0f);
-        auto* list = reinterpret_cast<AudioBufferList*>(listMemory.data());
-        list->mNumberBuffers = 2;
-        list->mBuffers[0] = {1, UInt32(frames * sizeof(float)), hostBuffers ? left.data() : nullptr};
-        list->mBuffers[1] = {1, UInt32(frames * sizeof(float)), hostBuffers ? right.data() : nullptr};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = sampleTime;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        const OSStatus status = AudioUnitRender(unit, &flags, &ts, 0, frames, list);
+        float* const channels[2] = {hostBuffers ? left.data() : nullptr, hostBuffers ? right.data() : nullptr};
+        const OSStatus status = call.render(unit, sampleTime, frames, channels);
         sampleTime += frames;
         // Where the unit rendered into its own memory it hands back its pointers.
         rendered = status == noErr ? frames : 0;
-        for (int c = 0; c < 2; ++c) out[c] = static_cast<const float*>(list->mBuffers[c].mData);
+        for (UInt32 c = 0; c < 2; ++c) out[c] = call.channel(c);
         return status;
     }
 
@@ -75,7 +69,7 @@ public:
 
 private:
     std::vector<float> left, right;
-    std::vector<UInt8> listMemory = std::vector<UInt8>(AudioBufferListSize(2));
+    RenderCall call;
     UInt32 rendered = 0;
     const float* out[2] = {nullptr, nullptr};
 };

@@ -8,6 +8,7 @@
 
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "PlatformUI/AudioUnitCarbonView.h"
 #include "PlatformUI/Bundles.h"
 #include "PlatformUI/Controls.h"
@@ -33,13 +34,9 @@ TEST(Bundle, LoadsOpensAndPlays) {
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
     ASSERT_EQ(MusicDeviceMIDIEvent(unit, 0x90, 60, 100, 0), noErr);
     std::vector<float> left(1024), right(1024);
-    struct {
-        UInt32 n;
-        AudioBuffer b[2];
-    } list{2, {{1, 4096, left.data()}, {1, 4096, right.data()}}};
-    AudioTimeStamp ts{};
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 1024, reinterpret_cast<AudioBufferList*>(&list)), noErr);
+    float* const channels[2] = {left.data(), right.data()};
+    RenderCall call;
+    ASSERT_EQ(call.render(unit, 0, 1024, channels), noErr);
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.01f);
     EXPECT_EQ(left, right);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/InstrumentFixture.h"
+#include "Platform/RenderCall.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
 
@@ -65,18 +66,11 @@ RenderResult renderContinuously(AudioUnit unit, const std::atomic<long>& started
     // Wait until every other thread runs, so that the calls overlap.
     while (started.load() < workers) std::this_thread::yield();
     std::vector<float> left(kFrames), right(kFrames);
-    std::vector<UInt8> memory(AudioBufferListSize(2));
-    auto* list = reinterpret_cast<AudioBufferList*>(memory.data());
+    float* const channels[2] = {left.data(), right.data()};
+    RenderCall renderCall;
     RenderResult r;
     for (int call = 0; call < kRenderCalls; ++call) {
-        list->mNumberBuffers = 2;
-        list->mBuffers[0] = {1, kFrames * sizeof(float), left.data()};
-        list->mBuffers[1] = {1, kFrames * sizeof(float), right.data()};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = double(call) * kFrames;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        if (AudioUnitRender(unit, &flags, &ts, 0, kFrames, list) != noErr) ++r.failures;
+        if (renderCall.render(unit, double(call) * kFrames, kFrames, channels) != noErr) ++r.failures;
         for (UInt32 i = 0; i < kFrames; ++i) {
             for (float s : {left[i], right[i]}) {
                 if (!std::isfinite(s)) ++r.nonFinite;
@@ -197,4 +191,43 @@ TEST(Concurrency, RenderStaysFiniteWhileOtherThreadsUseTheInstrument) {
     EXPECT_EQ(result.nonFinite, 0);
     EXPECT_GT(result.peak, 0.0f);  // the notes did sound
     EXPECT_EQ(refused.load(), 0);
+}
+
+TEST(Concurrency, ListenersChangeWhileRenderReportsErrors) {
+    // The render thread reports each failure to the last-render-error listeners while
+    // another thread adds and removes them and reads the error (which lets the next
+    // failure be reported), until it has read a hundred.
+    Instrument inst;
+    const AudioUnit unit = inst.unit;
+    std::atomic<bool> started{false}, done{false};
+    std::atomic<long> heard[4] = {};
+    auto listener = [](void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+        static_cast<std::atomic<long>*>(refCon)->fetch_add(1, std::memory_order_relaxed);
+    };
+    std::thread renderer([&] {
+        std::vector<float> left(2048), right(2048);
+        float* const channels[2] = {left.data(), right.data()};
+        RenderCall call;
+        for (long c = 0; !done.load(); ++c) {
+            // Every other call asks for more frames than the maximum.
+            call.render(unit, 64.0 * double(c), c % 2 ? 2048 : 64, channels);
+            started.store(true);
+        }
+    });
+    while (!started.load()) std::this_thread::yield();
+    long rounds = 0, errors = 0;
+    for (; errors < 100 && rounds < 10000000; ++rounds) {
+        for (auto& slot : heard)
+            EXPECT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_LastRenderError, listener, &slot), noErr);
+        OSStatus error = noErr;
+        UInt32 size = sizeof error;
+        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, &error,
+                                       &size),
+                  noErr);
+        errors += error == kAudioUnitErr_TooManyFramesToProcess;
+        EXPECT_EQ(AudioUnitRemovePropertyListener(unit, kAudioUnitProperty_LastRenderError, listener), noErr);
+    }
+    done.store(true);
+    renderer.join();
+    EXPECT_EQ(errors, 100) << "after " << rounds << " rounds";
 }

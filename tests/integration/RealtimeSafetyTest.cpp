@@ -1,18 +1,25 @@
 // Real-time safety of render: after initialization a render call neither
-// allocates nor frees memory nor takes a mutex, for every routing, filter type
-// and wave, with notes playing. This program replaces the global allocator
-// (and, outside the sanitizer builds, malloc itself) and pthread_mutex_lock
-// with counting versions.
+// allocates nor frees memory nor takes a mutex nor throws, for every routing,
+// filter type and wave, with notes playing; nor does a render call that fails,
+// nor scheduled parameter events. This program replaces the global allocator
+// (and, outside the sanitizer builds, malloc itself), pthread_mutex_lock and
+// the C++ runtime's exception allocation with counting versions.
 #include <dlfcn.h>
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <limits>
+#include <ostream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "../support/InstrumentFixture.h"
+#include "Platform/RenderCall.h"
 #include "Velmora/VelmoraParameters.h"
 
 // The replaced operators hand out malloc's memory and give it back with free.
@@ -24,7 +31,7 @@ namespace {
 // Counted only while armed, which the test does around its render calls; no
 // other thread runs then.
 std::atomic<bool> gArmed{false};
-std::atomic<long> gAllocations{0}, gFrees{0}, gLocks{0};
+std::atomic<long> gAllocations{0}, gFrees{0}, gLocks{0}, gThrows{0};
 
 void countAllocation() {
     if (gArmed.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -127,47 +134,73 @@ extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
     return next(mutex);
 }
 
+// Every throw starts here; the sanitizer builds see throws through this alone.
+namespace {
+using ExceptionAllocation = void* (*)(std::size_t);
+std::atomic<ExceptionAllocation> gNextExceptionAllocation{nullptr};
+}  // namespace
+
+extern "C" void* __cxa_allocate_exception(std::size_t size) noexcept {
+    ExceptionAllocation next = gNextExceptionAllocation.load(std::memory_order_relaxed);
+    if (!next) {
+        next = reinterpret_cast<ExceptionAllocation>(dlsym(RTLD_NEXT, "__cxa_allocate_exception"));
+        gNextExceptionAllocation.store(next, std::memory_order_relaxed);
+    }
+    if (gArmed.load(std::memory_order_relaxed)) gThrows.fetch_add(1, std::memory_order_relaxed);
+    return next(size);
+}
+
 namespace {
 
 struct Counts {
-    long allocations, frees, locks;
+    long allocations, frees, locks, throws;
     bool operator==(const Counts&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& out, const Counts& c) {
+    return out << c.allocations << " allocations, " << c.frees << " frees, " << c.locks << " locks, " << c.throws
+               << " throws";
+}
+
+// What happens inside `work`, counted.
+template <class Work>
+Counts counted(Work&& work) {
+    const long a = gAllocations, f = gFrees, l = gLocks, t = gThrows;
+    gArmed = true;
+    work();
+    gArmed = false;
+    return {gAllocations - a, gFrees - f, gLocks - l, gThrows - t};
+}
+
+constexpr Counts kNone{0, 0, 0, 0};
 
 // Renders with buffers allocated up front; `hostBuffers` false hands the unit
 // null data pointers, so that it renders into its own memory.
 class Renderer {
 public:
     Renderer(Instrument& inst, bool hostBuffers)
-        : mInst(inst), mHost(hostBuffers), mLeft(64), mRight(64), mList(AudioBufferListSize(2)) {}
+        : mInst(inst), mLeft(2048), mRight(2048),
+          mChannels{hostBuffers ? mLeft.data() : nullptr, hostBuffers ? mRight.data() : nullptr} {}
 
-    // Renders `calls` calls of 64 frames, counting what happens inside them.
-    Counts renderCounted(int calls) {
-        auto* list = reinterpret_cast<AudioBufferList*>(mList.data());
-        const long a = gAllocations, f = gFrees, l = gLocks;
+    // Renders `calls` calls of `frames`, counting what happens inside them.
+    Counts renderCounted(int calls, UInt32 frames = 64) {
+        Counts total = kNone;
         for (int c = 0; c < calls; ++c) {
-            list->mNumberBuffers = 2;
-            list->mBuffers[0] = {1, 64 * sizeof(float), mHost ? mLeft.data() : nullptr};
-            list->mBuffers[1] = {1, 64 * sizeof(float), mHost ? mRight.data() : nullptr};
-            AudioTimeStamp ts{};
-            ts.mSampleTime = mTime;
-            ts.mFlags = kAudioTimeStampSampleTimeValid;
-            AudioUnitRenderActionFlags flags = 0;
-            gArmed = true;
-            mStatus = AudioUnitRender(mInst.unit, &flags, &ts, 0, 64, list);
-            gArmed = false;
+            const Counts one = counted([&] { mStatus = mCall.render(mInst.unit, mTime, frames, mChannels); });
+            total = {total.allocations + one.allocations, total.frees + one.frees, total.locks + one.locks,
+                     total.throws + one.throws};
             if (mStatus != noErr) break;
-            mTime += 64;
+            mTime += frames;
         }
-        return {gAllocations - a, gFrees - f, gLocks - l};
+        return total;
     }
     OSStatus status() const { return mStatus; }
 
 private:
     Instrument& mInst;
-    bool mHost;
     std::vector<float> mLeft, mRight;
-    std::vector<UInt8> mList;
+    float* mChannels[2];
+    RenderCall mCall;
     double mTime = 0;
     OSStatus mStatus = noErr;
 };
@@ -186,18 +219,23 @@ std::string describe(const Case& c, int filter, int wave) {
 
 class RealtimeSafety : public ::testing::TestWithParam<Case> {};
 
-TEST(RealtimeSafetyCounters, SeeAllocationsAndLocks) {
-    // The counters themselves: an allocation and a lock while armed are seen.
-    gArmed = true;
-    auto* p = new std::vector<int>(100);
-    pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
-    pthread_mutex_lock(&m);
-    pthread_mutex_unlock(&m);
-    delete p;
-    gArmed = false;
-    EXPECT_GE(gAllocations.load(), 2);
-    EXPECT_GE(gFrees.load(), 2);
-    EXPECT_GE(gLocks.load(), 1);
+TEST(RealtimeSafetyCounters, SeeAllocationsLocksAndThrows) {
+    // The counters themselves: an allocation, a lock and a throw while armed are seen.
+    const Counts seen = counted([] {
+        auto* p = new std::vector<int>(100);
+        pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
+        pthread_mutex_lock(&m);
+        pthread_mutex_unlock(&m);
+        delete p;
+        try {
+            throw OSStatus(-1);
+        } catch (OSStatus) {
+        }
+    });
+    EXPECT_GE(seen.allocations, 2);
+    EXPECT_GE(seen.frees, 2);
+    EXPECT_GE(seen.locks, 1);
+    EXPECT_EQ(seen.throws, 1);
 }
 
 TEST_P(RealtimeSafety, RenderNeitherAllocatesNorLocks) {
@@ -228,12 +266,10 @@ TEST_P(RealtimeSafety, RenderNeitherAllocatesNorLocks) {
             inst.noteOn(played, 100, 17);
             const Counts playing = renderer.renderCounted(4);
             ASSERT_EQ(renderer.status(), noErr) << describe(c, filter, wave);
-            EXPECT_EQ(playing, (Counts{0, 0, 0})) << describe(c, filter, wave) << ": " << playing.allocations
-                                                  << " allocations, " << playing.frees << " frees, "
-                                                  << playing.locks << " locks";
+            EXPECT_EQ(playing, kNone) << describe(c, filter, wave) << ": " << playing;
             inst.noteOff(played);
             const Counts released = renderer.renderCounted(1);
-            EXPECT_EQ(released, (Counts{0, 0, 0})) << describe(c, filter, wave) << " after a note-off";
+            EXPECT_EQ(released, kNone) << describe(c, filter, wave) << " after a note-off: " << released;
         }
     }
 }
@@ -246,3 +282,109 @@ INSTANTIATE_TEST_SUITE_P(Routings, RealtimeSafety,
                              return "Routing" + std::to_string(info.param.routing) +
                                     (info.param.hostBuffers ? "" : "OwnBuffers");
                          });
+
+namespace {
+void countChange(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    ++*static_cast<int*>(refCon);
+}
+
+OSStatus lastRenderError(AudioUnit unit) {
+    OSStatus error = 12345;
+    UInt32 size = sizeof error;
+    AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, &error, &size);
+    return error;
+}
+}  // namespace
+
+TEST(RealtimeSafetyFailures, FailedRendersReturnTheirStatusWithoutAllocatingOrThrowing) {
+    // Each failure reaches the last-render-error listener, which runs on the render
+    // thread too; the error is read back (and so cleared) between the calls.
+    Instrument inst;
+    int changes = 0;
+    ASSERT_EQ(AudioUnitAddPropertyListener(inst.unit, kAudioUnitProperty_LastRenderError, countChange, &changes),
+              noErr);
+    inst.noteOn(60);
+    std::vector<float> left(2048), right(2048), third(2048);
+    float* const two[2] = {left.data(), right.data()};
+    float* const three[3] = {left.data(), right.data(), third.data()};
+    RenderCall call;
+    struct Failure {
+        const char* what;
+        std::function<OSStatus()> render;
+        OSStatus expected;
+    };
+    const Failure failures[] = {
+        {"more frames than the maximum", [&] { return call.render(inst.unit, 0, 1153, two); },
+         kAudioUnitErr_TooManyFramesToProcess},
+        {"the unit's memory, more frames than the maximum",
+         [&] { return call.render(inst.unit, 0, 4096, std::array<float*, 2>{}); },
+         kAudioUnitErr_TooManyFramesToProcess},
+        {"a buffer more than the output has", [&] { return call.render(inst.unit, 0, 64, three); }, -1},
+        {"an output bus that does not exist", [&] { return call.render(inst.unit, 0, 64, two, 0, 1); },
+         kAudioUnitErr_InvalidElement},
+    };
+    int expectedChanges = 0;
+    for (const Failure& f : failures) {
+        OSStatus status = noErr;
+        const Counts seen = counted([&] { status = f.render(); });
+        EXPECT_EQ(status, f.expected) << f.what;
+        EXPECT_EQ(seen, kNone) << f.what << ": " << seen;
+        EXPECT_EQ(changes, ++expectedChanges) << f.what;
+        EXPECT_EQ(lastRenderError(inst.unit), f.expected) << f.what;
+    }
+    // Not yet initialized: the output has no buffers at all.
+    Instrument bare(44100, 2, false);
+    for (bool hostMemory : {true, false}) {
+        OSStatus status = noErr;
+        const Counts seen = counted(
+            [&] { status = call.render(bare.unit, 0, 64, hostMemory ? std::array{two[0], two[1]} : std::array<float*, 2>{}); });
+        EXPECT_EQ(status, hostMemory ? -1 : kAudioUnitErr_FormatNotSupported);
+        EXPECT_EQ(seen, kNone) << (hostMemory ? "host memory" : "the unit's memory") << ": " << seen;
+        EXPECT_EQ(lastRenderError(bare.unit), status);
+    }
+    // The instrument still renders, and sounds.
+    float peak = 0;
+    for (int c = 0; c < 16; ++c) {
+        ASSERT_EQ(call.render(inst.unit, 64.0 * c, 64, two), noErr);
+        for (int i = 0; i < 64; ++i) peak = std::max(peak, std::fabs(left[i]));
+    }
+    EXPECT_GT(peak, 0.01f);
+}
+
+TEST(RealtimeSafetyFailures, ScheduledParametersApplyWithoutAllocatingLockingOrThrowing) {
+    // Good events beside ones for a missing scope or element, another scope, an
+    // unknown parameter, a non-finite value and a ramp: the good ones apply.
+    Instrument inst;
+    Renderer renderer(inst, true);
+    AudioUnitParameterEvent events[8]{};
+    auto immediate = [](AudioUnitScope scope, AudioUnitElement element, AudioUnitParameterID id, float value) {
+        AudioUnitParameterEvent e{};
+        e.scope = scope;
+        e.element = element;
+        e.parameter = id;
+        e.eventType = kParameterEvent_Immediate;
+        e.eventValues.immediate = {0, value};
+        return e;
+    };
+    events[0] = immediate(kAudioUnitScope_Global, 0, kFilterAFc, 40);
+    events[1] = immediate(7, 0, kFilterAFc, 50);
+    events[2] = immediate(kAudioUnitScope_Global, 3, kFilterAFc, 60);
+    events[3] = immediate(kAudioUnitScope_Output, 0, 5, 70);
+    events[4] = immediate(kAudioUnitScope_Global, 0, 500, 80);
+    events[5] = immediate(kAudioUnitScope_Global, 0, kA1, std::numeric_limits<float>::infinity());
+    events[6] = immediate(kAudioUnitScope_Global, 0, kR1, 33);  // re-sets the envelope
+    events[7] = immediate(kAudioUnitScope_Global, 0, kFilterAFc, 90);
+    events[7].eventType = kParameterEvent_Ramped;
+    const float attack = inst.get(kA1);
+    inst.noteOn(60);
+    ASSERT_EQ(renderer.renderCounted(1), kNone);
+    OSStatus status = -1;
+    const Counts seen = counted([&] { status = AudioUnitScheduleParameters(inst.unit, events, 8); });
+    EXPECT_EQ(status, noErr);
+    EXPECT_EQ(seen, kNone) << seen;
+    EXPECT_EQ(inst.get(kFilterAFc), 40.0f);
+    EXPECT_EQ(inst.get(kR1), 33.0f);
+    EXPECT_EQ(inst.get(kA1), attack);
+    EXPECT_EQ(renderer.renderCounted(4), kNone);
+    EXPECT_EQ(renderer.status(), noErr);
+}

@@ -9,6 +9,7 @@
 #include "CanonicalFormat.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "Velmora/VelmoraAU.h"
 
 class Instrument {
@@ -55,16 +56,10 @@ public:
     // One render call of `frames`, channel 0 returned (channel 1 in *second).
     std::vector<float> render(UInt32 frames, std::vector<float>* second = nullptr) {
         std::vector<std::vector<float>> bufs(channels, std::vector<float>(frames, 7.0f));
-        std::vector<UInt8> memory(AudioBufferListSize(channels));
-        auto* list = reinterpret_cast<AudioBufferList*>(memory.data());
-        list->mNumberBuffers = channels;
-        for (UInt32 c = 0; c < channels; ++c)
-            list->mBuffers[c] = {1, UInt32(frames * sizeof(float)), bufs[c].data()};
-        AudioTimeStamp ts{};
-        ts.mSampleTime = sampleTime;
-        ts.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        lastStatus = AudioUnitRender(unit, &flags, &ts, 0, frames, list);
+        std::vector<float*> pointers;
+        for (auto& b : bufs) pointers.push_back(b.data());
+        RenderCall call;
+        lastStatus = call.render(unit, sampleTime, frames, pointers);
         sampleTime += frames;
         if (second && channels > 1) *second = bufs[1];
         return bufs[0];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/RenderCall.h"
 #include "Smf.h"
 
 class PatternPlayer {
@@ -47,11 +48,7 @@ public:
     // Returns false when a host-side call failed.
     template <class AfterBlock>
     bool play(AudioUnit unit, const std::vector<float*>& channels, AfterBlock&& after) const {
-        std::vector<UInt8> memory(AudioBufferListSize(UInt32(channels.size())));
-        auto* list = reinterpret_cast<AudioBufferList*>(memory.data());
-        list->mNumberBuffers = UInt32(channels.size());
-        AudioTimeStamp timeStamp{};
-        timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
+        RenderCall call;
         bool ok = true;
         for (size_t b = 0; b + 1 < mFirst.size(); ++b) {
             const long long start = (long long)b * mBlock;
@@ -59,11 +56,7 @@ public:
             for (size_t e = mFirst[b]; e < mFirst[b + 1]; ++e)
                 ok &= MusicDeviceMIDIEvent(unit, mEvents[e].status, mEvents[e].data1, mEvents[e].data2,
                                            mEvents[e].offset) == noErr;
-            for (size_t c = 0; c < channels.size(); ++c)
-                list->mBuffers[c] = {1, UInt32(n * sizeof(float)), channels[c]};
-            timeStamp.mSampleTime = double(start);
-            AudioUnitRenderActionFlags flags = 0;
-            ok &= AudioUnitRender(unit, &flags, &timeStamp, 0, n, list) == noErr;
+            ok &= call.render(unit, double(start), n, channels) == noErr;
             after(n);
         }
         return ok;

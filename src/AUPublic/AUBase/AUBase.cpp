@@ -32,7 +32,6 @@ AUBase::AUBase(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, 
     mAudioUnitAPIVersion = desc.componentType == FourCC("aunt") ? 1 : 2;
     SetMaxFramesPerSlice(kDefaultMaxFramesPerSlice);
     GlobalScope().Initialize(this, kAudioUnitScope_Global, 1);
-    if (mAudioUnitAPIVersion > 1) mParamList.reserve(24);
     mCurrentPreset.presetName = CFSTR("Untitled");
     CFRetain(mCurrentPreset.presetName);
 }
@@ -113,41 +112,48 @@ void AUBase::ReallocateBuffers() {
 // ---- listeners and notifications
 
 OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* refCon) {
-    if (mPropertyListeners.empty() && mPropertyListeners.capacity() < 32) mPropertyListeners.reserve(32);
-    mPropertyListeners.push_back({id, proc, refCon});
+    mPropertyListeners.change([&](std::vector<PropertyListener>& list) { list.push_back({id, proc, refCon}); });
     return noErr;
 }
 
 OSStatus AUBase::RemovePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc) {
-    for (auto i = mPropertyListeners.size(); i-- > 0;)
-        if (mPropertyListeners[i].propertyID == id && mPropertyListeners[i].listenerProc == proc)
-            mPropertyListeners.erase(mPropertyListeners.begin() + long(i));
+    mPropertyListeners.change([&](std::vector<PropertyListener>& list) {
+        std::erase_if(list, [&](const PropertyListener& l) { return l.propertyID == id && l.listenerProc == proc; });
+    });
     return noErr;
 }
 
+// Also called on the render thread (the last render error).
 void AUBase::PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
-    for (const PropertyListener& l : mPropertyListeners)
-        if (l.propertyID == id && l.listenerProc) l.listenerProc(l.listenerRefCon, mComponentInstance, id, scope, element);
+    mPropertyListeners.read([&](const std::vector<PropertyListener>& list) {
+        for (const PropertyListener& l : list)
+            if (l.propertyID == id && l.listenerProc)
+                l.listenerProc(l.listenerRefCon, mComponentInstance, id, scope, element);
+    });
 }
 
 OSStatus AUBase::SetRenderNotification(UInt32, void* proc, void* refCon) {
     if (!proc) {
         if (mAudioUnitAPIVersion > 1) return paramErr;
-        mRenderCallbacks.clear();
+        mRenderCallbacks.change([](std::vector<RenderCallback>& list) { list.clear(); });
         return noErr;
     }
-    for (const RenderCallback& c : mRenderCallbacks)
-        if (c.mRenderNotify == proc && c.mRenderNotifyRefCon == refCon) return noErr;
-    mRenderCallbacks.push_back({proc, refCon});
+    mRenderCallbacks.change([&](std::vector<RenderCallback>& list) {
+        for (const RenderCallback& c : list)
+            if (c.mRenderNotify == proc && c.mRenderNotifyRefCon == refCon) return;
+        list.push_back({proc, refCon});
+    });
     return noErr;
 }
 
 OSStatus AUBase::RemoveRenderNotification(void* proc, void* refCon) {
-    for (auto it = mRenderCallbacks.begin(); it != mRenderCallbacks.end(); ++it)
-        if (it->mRenderNotify == proc && it->mRenderNotifyRefCon == refCon) {
-            mRenderCallbacks.erase(it);
-            break;
-        }
+    mRenderCallbacks.change([&](std::vector<RenderCallback>& list) {
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->mRenderNotify == proc && it->mRenderNotifyRefCon == refCon) {
+                list.erase(it);
+                break;
+            }
+    });
     return noErr;
 }
 
@@ -168,15 +174,10 @@ OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, Aud
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) {
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        // An event for a missing address is skipped; the others still apply.
-        if (e.eventType == kParameterEvent_Immediate) {
-            try {
-                SetParameter(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
-                             e.eventValues.immediate.bufferOffset);
-            } catch (OSStatus) {
-            }
-        }
-        mParamList.push_back(e);
+        if (e.eventType != kParameterEvent_Immediate) continue;
+        if (e.scope > kAudioUnitScope_Group || !mScopes[e.scope].GetElement(e.element)) continue;
+        SetParameter(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
+                     e.eventValues.immediate.bufferOffset);
     }
     return noErr;
 }

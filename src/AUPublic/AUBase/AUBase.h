@@ -1,11 +1,12 @@
 // AUBase: the audio-unit frame: lifecycle, scopes and elements, properties,
 // parameters, saved state and the render path.
 #pragma once
-#include <vector>
+#include <atomic>
 
 #include "AUPublic/AUBase/AUOutputElement.h"
 #include "AUPublic/AUBase/AUScopeElement.h"
 #include "AUPublic/AUBase/ComponentBase.h"
+#include "AUPublic/Utility/SnapshotList.h"
 
 class AUBase : public ComponentBase, public AUElementCreator {
 public:
@@ -52,6 +53,8 @@ public:
                                   Float32& outValue);
     virtual OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                   Float32 value, UInt32 bufferOffsetInFrames);
+    // Applies the immediate events at once (the render thread may call it): an event
+    // for a missing scope or element is skipped, the others still apply.
     virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents);
     virtual OSStatus GetParameterList(AudioUnitScope scope, AudioUnitParameterID* outList, UInt32& outNumParameters);
     virtual OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo& outInfo);
@@ -97,8 +100,6 @@ public:
                                         const CAStreamBasicDescription& newFormat);
     bool IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement element);
     bool FormatIsCanonical(const CAStreamBasicDescription& format) const;
-    void MakeCanonicalFormat(CAStreamBasicDescription& format, UInt32 channels) const;
-    virtual OSStatus ProcessScheduledSlice(void*, UInt32, UInt32, UInt32) { return noErr; }
 
     // ---- scopes and elements
     AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) override;
@@ -111,14 +112,12 @@ public:
     AUScope& Inputs() { return mScopes[kAudioUnitScope_Input]; }
     AUScope& Outputs() { return mScopes[kAudioUnitScope_Output]; }
     AUScope& Groups() { return mScopes[kAudioUnitScope_Group]; }
-    AUElement* Globals() { return mScopes[kAudioUnitScope_Global].GetElement(0); }
     AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element) { return GetScope(scope).GetElement(element); }
     AUElement* SafeGetElement(AudioUnitScope scope, AudioUnitElement element) {
         return GetScope(scope).SafeGetElement(element);
     }
     AUIOElement* GetInput(AudioUnitElement element) { return Inputs().SafeGetIOElement(element); }
     AUIOElement* GetOutput(AudioUnitElement element) { return Outputs().SafeGetIOElement(element); }
-    AUElement* GetGroup(AudioUnitElement element) { return Groups().SafeGetElement(element); }
     void SetNumberOfElements(AudioUnitScope scope, UInt32 numElements);
 
     static OSStatus ComponentEntryDispatch(ComponentParameters* params, AUBase* This);
@@ -141,19 +140,18 @@ protected:
     UInt8 mAudioUnitAPIVersion = 2;
     UInt32 mInitNumInputs, mInitNumOutputs, mInitNumGroups;
     AUScope mScopes[4];
-    SInt32 mActiveInputCount = 0;
-    std::vector<RenderCallback> mRenderCallbacks;
+    SnapshotList<RenderCallback> mRenderCallbacks;
     Float64 mLastRenderedSampleTime = -1.0;
     UInt32 mMaxFramesPerSlice = 0;
-    OSStatus mLastRenderError = 0;
+    std::atomic<OSStatus> mLastRenderError{0};  // set by the render thread, read and cleared by the host
     AUPreset mCurrentPreset{-1, nullptr};
-    std::vector<AudioUnitParameterEvent> mParamList;
-    std::vector<PropertyListener> mPropertyListeners;
+    SnapshotList<PropertyListener> mPropertyListeners;
     HostCallbackInfo mHostCallbackInfo{};
 
 private:
     OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                         UInt32 busNumber, AUIOElement& output, UInt32 frames, AudioBufferList& ioData);
+                         UInt32 busNumber, AUIOElement& output, UInt32 frames, AudioBufferList& ioData,
+                         bool& finished);
     void SetCurrentPreset(SInt32 number, CFStringRef name);
     void RecordRenderError(OSStatus result);
 };

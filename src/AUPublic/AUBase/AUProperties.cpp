@@ -190,10 +190,11 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
             std::memcpy(outData, &tail, 8);
             return noErr;
         }
-        case kAudioUnitProperty_LastRenderError:
-            std::memcpy(outData, &mLastRenderError, 4);
-            mLastRenderError = 0;
+        case kAudioUnitProperty_LastRenderError: {
+            const OSStatus error = mLastRenderError.exchange(noErr);
+            std::memcpy(outData, &error, 4);
             return noErr;
+        }
         case kAudioUnitProperty_FactoryPresets:
             *static_cast<CFArrayRef*>(outData) = nullptr;
             return GetPresets(static_cast<CFArrayRef*>(outData));
@@ -343,11 +344,6 @@ bool AUBase::ValidFormat(AudioUnitScope, AudioUnitElement, const CAStreamBasicDe
     const Float64 rate = format.mSampleRate;
     return FormatIsCanonical(format) && format.mChannelsPerFrame <= kMaxChannelsLimit &&
            (rate == 0.0 || (rate >= 1.0 && rate <= 1e7));
-}
-
-void AUBase::MakeCanonicalFormat(CAStreamBasicDescription& format, UInt32 channels) const {
-    format.SetCanonical(channels, mAudioUnitAPIVersion == 1);
-    format.mSampleRate = 0.0;
 }
 
 OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element, const CAStreamBasicDescription&,

@@ -10,24 +10,20 @@
 Float32 AUElement::GetParameter(AudioUnitParameterID id) const {
     auto it = mParameters.find(id);
     if (it == mParameters.end()) ThrowStatus(kAudioUnitErr_InvalidParameter);
-    return it->second.mValue1;
+    return it->second;
 }
 
-void AUElement::SetParameter(AudioUnitParameterID id, Float32 value) {
-    ParameterMapEvent& event = mParameters[id];
-    event.mEventType = kParameterEvent_Immediate;
-    event.mValue1 = event.mValue2 = value;
-}
+void AUElement::SetParameter(AudioUnitParameterID id, Float32 value) { mParameters[id] = value; }
 
 void AUElement::GetParameterList(AudioUnitParameterID* outIDs) const {
-    for (auto& [id, event] : mParameters) *outIDs++ = id;
+    for (auto& [id, value] : mParameters) *outIDs++ = id;
 }
 
 void AUElement::SaveState(std::vector<UInt8>& data) const {
     PutBigEndian32(data, UInt32(mParameters.size()));
-    for (auto& [id, event] : mParameters) {
+    for (auto& [id, value] : mParameters) {
         PutBigEndian32(data, id);
-        PutBigEndian32(data, std::bit_cast<UInt32>(event.mValue1));
+        PutBigEndian32(data, std::bit_cast<UInt32>(value));
     }
 }
 
@@ -84,9 +80,8 @@ AUElement* AUScope::SafeGetElement(UInt32 i) const {
     return e;
 }
 
-AUIOElement* AUScope::GetIOElement(UInt32 i) const {
-    AUElement* element = GetElement(i);
-    AUIOElement* e = element ? element->AsIOElement() : nullptr;
+AUIOElement* AUScope::SafeGetIOElement(UInt32 i) const {
+    AUIOElement* e = GetIOElement(i);
     if (!e) ThrowStatus(kAudioUnitErr_InvalidElement);
     return e;
 }

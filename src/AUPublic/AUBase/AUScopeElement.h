@@ -16,15 +16,6 @@ public:
     virtual AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) = 0;
 };
 
-struct ParameterMapEvent {
-    UInt32 mEventType = kParameterEvent_Immediate;
-    SInt32 mBufferOffset = 0;
-    UInt32 mDurationInFrames = 0;
-    Float32 mValue1 = 0;
-    Float32 mValue2 = 0;
-    UInt32 mSliceDurationFrames = 0;
-};
-
 class AUElement {
 public:
     explicit AUElement(AUBase& audioUnit) : mAudioUnit(audioUnit) {}
@@ -49,7 +40,7 @@ public:
 
 protected:
     AUBase& mAudioUnit;
-    std::map<AudioUnitParameterID, ParameterMapEvent> mParameters;
+    std::map<AudioUnitParameterID, Float32> mParameters;
 };
 
 class AUIOElement : public AUElement {
@@ -63,11 +54,11 @@ public:
 
     void AllocateBuffer();
     void DeallocateBuffer() { mIOBuffer.Deallocate(); }
-    AudioBufferList& PrepareBuffer(UInt32 frames) { return mIOBuffer.PrepareBuffer(mStreamFormat, frames); }
-    AudioBufferList& SetBufferList(const AudioBufferList& list) { return mIOBuffer.SetBufferList(list); }
-    AudioBufferList& GetBufferList() const { return mIOBuffer.GetBufferList(); }
-    void CopyBufferListTo(AudioBufferList& list) const { mIOBuffer.CopyBufferListTo(list); }
-    void CopyBufferContentsTo(AudioBufferList& list) const { mIOBuffer.CopyBufferContentsTo(list); }
+    OSStatus PrepareBuffer(UInt32 frames) { return mIOBuffer.PrepareBuffer(mStreamFormat, frames); }
+    OSStatus SetBufferList(const AudioBufferList& list) { return mIOBuffer.SetBufferList(list); }
+    AudioBufferList* GetBufferList() const { return mIOBuffer.GetBufferList(); }
+    OSStatus CopyBufferListTo(AudioBufferList& list) const { return mIOBuffer.CopyBufferListTo(list); }
+    OSStatus CopyBufferContentsTo(AudioBufferList& list) const { return mIOBuffer.CopyBufferContentsTo(list); }
     void InvalidateBufferList() { mIOBuffer.InvalidateBufferList(); }
     void UseExternalBuffer(UInt8* buffer, UInt32 size) { mIOBuffer.UseExternalBuffer(mStreamFormat, buffer, size); }
     const AUBufferList& IOBuffer() const { return mIOBuffer; }
@@ -89,10 +80,15 @@ public:
     UInt32 GetNumberOfElements() const { return UInt32(mElements.size()); }
     AudioUnitScope GetScope() const { return mScope; }
 
+    // Get... answer null for a missing element (the render path's lookups);
+    // SafeGet... raise kAudioUnitErr_InvalidElement.
     AUElement* GetElement(UInt32 i) const { return i < mElements.size() ? mElements[i] : nullptr; }
+    AUIOElement* GetIOElement(UInt32 i) const {
+        AUElement* e = GetElement(i);
+        return e ? e->AsIOElement() : nullptr;
+    }
     AUElement* SafeGetElement(UInt32 i) const;
-    AUIOElement* GetIOElement(UInt32 i) const;
-    AUIOElement* SafeGetIOElement(UInt32 i) const { return GetIOElement(i); }
+    AUIOElement* SafeGetIOElement(UInt32 i) const;
 
 private:
     AUElementCreator* mCreator = nullptr;

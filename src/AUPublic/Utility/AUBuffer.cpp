@@ -53,14 +53,14 @@ void AUBufferList::Deallocate() {
     mPtrState = kPtrsInvalid;
 }
 
-AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& format, UInt32 frames) {
+OSStatus AUBufferList::PrepareBuffer(const CAStreamBasicDescription& format, UInt32 frames) {
     const UInt32 streams = format.NumberChannelStreams();
     if (!format.IsInterleaved() && format.mChannelsPerFrame > mAllocatedStreams)
-        ThrowStatus(kAudioUnitErr_FormatNotSupported);
-    if (streams > mAllocatedStreams || !mPtrs) ThrowStatus(kAudioUnitErr_FormatNotSupported);
+        return kAudioUnitErr_FormatNotSupported;
+    if (streams > mAllocatedStreams || !mPtrs) return kAudioUnitErr_FormatNotSupported;
     const UInt64 stride = UInt64(mAllocatedFrames) * format.mBytesPerFrame;
     const UInt64 end = stride * (streams - 1) + UInt64(frames) * format.mBytesPerFrame;
-    if (streams > 0 && end > mAllocatedBytes) ThrowStatus(kAudioUnitErr_TooManyFramesToProcess);
+    if (streams > 0 && end > mAllocatedBytes) return kAudioUnitErr_TooManyFramesToProcess;
     mPtrs->mNumberBuffers = streams;
     for (UInt32 i = 0; i < streams; ++i) {
         AudioBuffer& b = mPtrs->mBuffers[i];
@@ -69,29 +69,28 @@ AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& for
         b.mData = mMemory + i * stride;
     }
     mPtrState = kPtrsToMyMemory;
-    return *mPtrs;
+    return noErr;
 }
 
-AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list) {
-    if (list.mNumberBuffers > mAllocatedStreams || !mPtrs) ThrowStatus(-1);
+// -1: the status hosts have always seen for a list with more buffers than the element has.
+OSStatus AUBufferList::SetBufferList(const AudioBufferList& list) {
+    if (list.mNumberBuffers > mAllocatedStreams || !mPtrs) return -1;
     std::memcpy(mPtrs, &list, AudioBufferListSize(list.mNumberBuffers));
     mPtrState = kPtrsToExternalMemory;
-    return *mPtrs;
+    return noErr;
 }
 
-AudioBufferList& AUBufferList::GetBufferList() const {
-    if (mPtrState == kPtrsInvalid) ThrowStatus(-1);
-    return *mPtrs;
-}
+AudioBufferList* AUBufferList::GetBufferList() const { return mPtrState == kPtrsInvalid ? nullptr : mPtrs; }
 
-void AUBufferList::CopyBufferListTo(AudioBufferList& list) const {
-    if (mPtrState == kPtrsInvalid) ThrowStatus(-1);
+OSStatus AUBufferList::CopyBufferListTo(AudioBufferList& list) const {
+    if (mPtrState == kPtrsInvalid) return -1;
     const UInt32 n = list.mNumberBuffers < mPtrs->mNumberBuffers ? list.mNumberBuffers : mPtrs->mNumberBuffers;
     for (UInt32 i = 0; i < n; ++i) list.mBuffers[i] = mPtrs->mBuffers[i];
+    return noErr;
 }
 
-void AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const {
-    if (mPtrState == kPtrsInvalid) ThrowStatus(-1);
+OSStatus AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const {
+    if (mPtrState == kPtrsInvalid) return -1;
     const UInt32 n = list.mNumberBuffers < mPtrs->mNumberBuffers ? list.mNumberBuffers : mPtrs->mNumberBuffers;
     for (UInt32 i = 0; i < n; ++i) {
         const AudioBuffer& from = mPtrs->mBuffers[i];
@@ -101,6 +100,7 @@ void AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const {
             std::memmove(to.mData, from.mData, bytes);
         }
     }
+    return noErr;
 }
 
 void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format, UInt8* buffer, UInt32 size) {

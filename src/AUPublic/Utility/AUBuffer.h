@@ -1,5 +1,7 @@
 // AUBufferList: the buffer list an input or output element owns: its own
-// sample memory, or pointers into memory that the host supplied.
+// sample memory, or pointers into memory that the host supplied. Allocate runs
+// off the render thread and raises its failures; everything the render path
+// calls returns a status and never throws.
 #pragma once
 #include "AUPublic/Utility/CAStreamBasicDescription.h"
 
@@ -14,11 +16,11 @@ public:
 
     void Allocate(const CAStreamBasicDescription& format, UInt32 frames);
     void Deallocate();
-    AudioBufferList& PrepareBuffer(const CAStreamBasicDescription& format, UInt32 frames);
-    AudioBufferList& SetBufferList(const AudioBufferList& list);
-    AudioBufferList& GetBufferList() const;
-    void CopyBufferListTo(AudioBufferList& list) const;
-    void CopyBufferContentsTo(AudioBufferList& list) const;
+    OSStatus PrepareBuffer(const CAStreamBasicDescription& format, UInt32 frames);
+    OSStatus SetBufferList(const AudioBufferList& list);
+    AudioBufferList* GetBufferList() const;  // null while the pointers are invalid
+    OSStatus CopyBufferListTo(AudioBufferList& list) const;
+    OSStatus CopyBufferContentsTo(AudioBufferList& list) const;
     void UseExternalBuffer(const CAStreamBasicDescription& format, UInt8* buffer, UInt32 size);
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
 
