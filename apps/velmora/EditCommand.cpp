@@ -3,20 +3,15 @@
 // own, loaded only for this command, so that `velmora render` never links X11.
 #include <X11/keysym.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
-#include "Binding/VelmoraViewEntry.h"
 #include "HostedInstrument.h"
-#include "PlatformUI/AudioUnitCarbonView.h"
-#include "PlatformUI/Bundles.h"
-#include "PlatformUI/Controls.h"
+#include "PanelWindow.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
 #include "StateFile.h"
@@ -52,9 +47,6 @@ EditOptions parse(const std::vector<std::string>& args) {
     return o;
 }
 
-// The folder of the running program, where the build puts the bundle.
-std::filesystem::path programFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
-
 struct Session {
     HostedInstrument* instrument;
     const EditOptions* options;
@@ -74,65 +66,27 @@ void save(Session& s) {
 int edit(const EditOptions& o) {
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 512);
-    if (!o.preset.empty()) {
-        const auto number = instrument.findPreset(o.preset);
-        if (!number) throw std::invalid_argument("no preset '" + o.preset + "' (velmora presets lists them)");
-        instrument.selectPreset(*number);
-    }
-    if (!o.state.empty()) loadStateFile(instrument, o.state);
+    applyPresetAndState(instrument, o.preset, o.state);
+    PanelWindow panel(instrument.unit(), "Velmora", o.scale, !o.screenshot.empty(),
+                      "--screenshot works without one");
+    WindowRef window = panel.window();
 
-    RegisterVelmoraView((programFolder() / "Velmora.component").string());
-    SetPictureScale(o.scale);
-    ComponentInstance view = nullptr;
-    if (OpenAComponent(FindNextComponent(nullptr, kVelmoraViewDescription), &view) != noErr)
-        throw std::runtime_error("cannot open the editor component");
-
-    // A first size; the window takes the pane's size once the panel is built.
-    WindowRef window = nullptr;
-    const SInt16 width = 850, height = 590;
-    if (o.screenshot.empty()) {
-        if (CreateX11Window("Velmora", width, height, o.scale, &window) != noErr) {
-            CloseComponent(view);
-            throw std::runtime_error("cannot open the X display (is DISPLAY set?); --screenshot works without one");
-        }
-    } else {
-        CreateOffscreenWindow(width, height, o.scale, &window);
-    }
-    ControlRef root = nullptr, pane = nullptr;
-    GetRootControl(window, &root);
-    const Float32Point location{0, 0}, size{width, height};
-    const OSStatus created = AudioUnitCarbonViewCreate(view, instrument.unit(), window, root, &location, &size, &pane);
-    if (created != noErr) {
-        CloseComponent(view);
-        DisposeWindow(window);
-        throw std::runtime_error("the editor could not build its panel (" + std::to_string(created) + ")");
-    }
-    Rect bounds;
-    GetControlBounds(pane, &bounds);
-    SizeWindow(window, bounds.right, bounds.bottom);
-
-    Session session{&instrument, &o};
-    int result = 0;
     if (!o.screenshot.empty()) {
         UpdateWindow(window);
-        if (!WriteWindowPNG(window, o.screenshot)) {
-            std::fprintf(stderr, "velmora: cannot write %s\n", o.screenshot.c_str());
-            result = 1;
-        }
-    } else {
-        SetWindowKeyHandler(window, onKey, &session);
-        if (!o.save.empty()) std::printf("Ctrl+S or closing the window saves to %s\n", o.save.c_str());
-        while (!IsWindowCloseRequested(window)) {
-            RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
-            if (session.saveRequested && !o.save.empty()) save(session);
-            session.saveRequested = false;
-        }
-        if (!o.save.empty()) save(session);
+        if (WriteWindowPNG(window, o.screenshot)) return 0;
+        std::fprintf(stderr, "velmora: cannot write %s\n", o.screenshot.c_str());
+        return 1;
     }
-    // The view goes before its window.
-    CloseComponent(view);
-    DisposeWindow(window);
-    return result;
+    Session session{&instrument, &o};
+    SetWindowKeyHandler(window, onKey, &session);
+    if (!o.save.empty()) std::printf("Ctrl+S or closing the window saves to %s\n", o.save.c_str());
+    while (!IsWindowCloseRequested(window)) {
+        RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
+        if (session.saveRequested && !o.save.empty()) save(session);
+        session.saveRequested = false;
+    }
+    if (!o.save.empty()) save(session);
+    return 0;
 }
 
 }  // namespace

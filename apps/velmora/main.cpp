@@ -1,5 +1,5 @@
-// velmora: the command-line host: renders MIDI songs with the instrument and
-// lists its presets and parameters.
+// velmora: the command-line host: renders MIDI songs with the instrument, lists
+// its presets and parameters, and opens its panel (`edit`) or plays it live (`play`).
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
@@ -34,6 +34,8 @@ const char* const kUsage =
     "                 [--force]\n"
     "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
     "               [--screenshot OUT.png]\n"
+    "  velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
+    "               [--no-editor] [--connect PORT]...\n"
     "  velmora presets\n"
     "  velmora params\n";
 
@@ -313,14 +315,15 @@ int paramsCommand() {
     return 0;
 }
 
-// The editor lives in a library beside the program, loaded only for `edit`.
-int editCommand(const std::vector<std::string>& args) {
+// `edit` and `play` live in a library beside the program, loaded only for them,
+// so that the program itself links neither X11 nor JACK.
+int libraryCommand(const std::vector<std::string>& args, const char* entry) {
     const std::string library = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "libvelmora_edit.so");
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) throw std::runtime_error(std::string("the editor cannot be loaded: ") + dlerror());
     using Command = int (*)(const std::vector<std::string>*);
-    auto command = reinterpret_cast<Command>(dlsym(handle, "VelmoraEditCommand"));
-    if (!command) throw std::runtime_error("the editor library has no VelmoraEditCommand");
+    auto command = reinterpret_cast<Command>(dlsym(handle, entry));
+    if (!command) throw std::runtime_error(std::string("the editor library has no ") + entry);
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     return command(&rest);
 }
@@ -340,7 +343,8 @@ int main(int argc, char** argv) {
         }
         if (args[0] == "render") return renderCommand(args);
         if (args[0] == "state") return stateCommand(args);
-        if (args[0] == "edit") return editCommand(args);
+        if (args[0] == "edit") return libraryCommand(args, "VelmoraEditCommand");
+        if (args[0] == "play") return libraryCommand(args, "VelmoraPlayCommand");
         if (args[0] == "presets") return presetsCommand();
         if (args[0] == "params") return paramsCommand();
         throw UsageError("unknown command '" + args[0] + "'");

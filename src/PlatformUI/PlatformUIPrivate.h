@@ -83,6 +83,8 @@ struct OpaqueWindowPtr {
     bool closeRequested = false;
     WindowKeyProc keyProc = nullptr;
     void* keyUserData = nullptr;
+    WindowKeyEventProc keyEventProc = nullptr;
+    void* keyEventUserData = nullptr;
 
     // The gesture of the button that is down.
     bool buttonDown = false;

@@ -2,6 +2,7 @@
 // gesture, and (for X windows) the connection that shows the image.
 #include "PlatformUI/Windows.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
@@ -71,7 +72,9 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
                                     BlackPixel(display, screen), BlackPixel(display, screen));
     XSelectInput(display, x->window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                     KeyReleaseMask | StructureNotifyMask);
+                     KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
+    // A held key repeats as presses alone, so that players can tell a repeat from a new press.
+    XkbSetDetectableAutoRepeat(display, True, nullptr);
     if (!child) {
         x->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display, x->window, &x->deleteWindow, 1);
@@ -171,10 +174,22 @@ void processXEvents(WindowRef window) {
                                 modifiersOf(e.xmotion.state, 0));
                 break;
             case KeyPress:
-            case KeyRelease:
+            case KeyRelease: {
+                const unsigned long keysym = XLookupKeysym(&e.xkey, 0);
+                const UInt32 modifiers = modifiersOf(e.xkey.state, 0);
                 if (window->keyProc)
-                    window->keyProc(window, XLookupKeysym(&e.xkey, 0), e.type == KeyPress,
-                                    modifiersOf(e.xkey.state, 0), window->keyUserData);
+                    window->keyProc(window, keysym, e.type == KeyPress, modifiers, window->keyUserData);
+                if (window->keyEventProc)
+                    window->keyEventProc(window,
+                                         {e.type == KeyPress ? WindowKeyEvent::press : WindowKeyEvent::release,
+                                          e.xkey.keycode, keysym, modifiers},
+                                         window->keyEventUserData);
+                break;
+            }
+            case FocusOut:
+                // Focus moving between our own windows' parts is no loss.
+                if (window->keyEventProc && e.xfocus.detail != NotifyInferior)
+                    window->keyEventProc(window, {WindowKeyEvent::focusLost, 0, 0, 0}, window->keyEventUserData);
                 break;
             case ClientMessage:
                 if (Atom(e.xclient.data.l[0]) == window->x->deleteWindow) SendWindowCloseRequest(window);
@@ -356,6 +371,12 @@ void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData) {
     if (!window) return;
     window->keyProc = proc;
     window->keyUserData = userData;
+}
+
+void SetWindowKeyEventHandler(WindowRef window, WindowKeyEventProc proc, void* userData) {
+    if (!window) return;
+    window->keyEventProc = proc;
+    window->keyEventUserData = userData;
 }
 
 OSStatus TrackMouseLocationWithProc(WindowRef window, MouseTrackingProc proc, void* userData) {

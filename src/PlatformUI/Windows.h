@@ -46,6 +46,18 @@ void SendWindowCloseRequest(WindowRef window);
 // modifiers as GetCurrentEventKeyModifiers gives them); null removes it.
 using WindowKeyProc = void (*)(WindowRef, unsigned long keysym, bool pressed, UInt32 modifiers, void* userData);
 void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData);
+// What a player needs from the keyboard: the X keycode (the key's place, the
+// same on every layout) beside the keysym, and the loss of the keyboard focus,
+// after which no release comes for keys still down. A held key repeats as
+// presses without releases (XKB detectable auto-repeat). Null removes it.
+struct WindowKeyEvent {
+    enum Kind { press, release, focusLost } kind;
+    unsigned keycode;  // 0 for focusLost
+    unsigned long keysym;
+    UInt32 modifiers;
+};
+using WindowKeyEventProc = void (*)(WindowRef, const WindowKeyEvent& event, void* userData);
+void SetWindowKeyEventHandler(WindowRef window, WindowKeyEventProc proc, void* userData);
 
 // Event-driven mouse tracking: a click handler that takes the press asks for
 // the rest of the gesture; each motion with the button down and the release

@@ -1,0 +1,67 @@
+// PanelWindow: the view component for the instrument, in a window of its size.
+#include "PanelWindow.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "Binding/VelmoraViewEntry.h"
+#include "PlatformUI/AudioUnitCarbonView.h"
+#include "PlatformUI/Bundles.h"
+#include "PlatformUI/Controls.h"
+#include "PlatformUI/Windows.h"
+#include "StateFile.h"
+
+void applyPresetAndState(HostedInstrument& instrument, const std::string& preset, const std::string& state) {
+    if (!preset.empty()) {
+        const auto number = instrument.findPreset(preset);
+        if (!number) throw std::invalid_argument("no preset '" + preset + "' (velmora presets lists them)");
+        instrument.selectPreset(*number);
+    }
+    if (!state.empty()) loadStateFile(instrument, state);
+}
+
+namespace {
+
+// The folder of the running program, where the build puts the bundle.
+std::filesystem::path programFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+
+}  // namespace
+
+PanelWindow::PanelWindow(AudioUnit unit, const char* title, double scale, bool offscreen,
+                         const std::string& noDisplayHint) {
+    static const bool registered = [] {
+        RegisterVelmoraView((programFolder() / "Velmora.component").string());
+        return true;
+    }();
+    (void)registered;
+    SetPictureScale(scale);
+    if (OpenAComponent(FindNextComponent(nullptr, kVelmoraViewDescription), &mView) != noErr)
+        throw std::runtime_error("cannot open the editor component");
+
+    // A first size; the window takes the pane's size once the panel is built.
+    const SInt16 width = 850, height = 590;
+    if (offscreen) {
+        CreateOffscreenWindow(width, height, scale, &mWindow);
+    } else if (CreateX11Window(title, width, height, scale, &mWindow) != noErr) {
+        CloseComponent(mView);
+        throw std::runtime_error("cannot open the X display (is DISPLAY set?); " + noDisplayHint);
+    }
+    ControlRef root = nullptr, pane = nullptr;
+    GetRootControl(mWindow, &root);
+    const Float32Point location{0, 0}, size{width, height};
+    const OSStatus created = AudioUnitCarbonViewCreate(mView, unit, mWindow, root, &location, &size, &pane);
+    if (created != noErr) {
+        CloseComponent(mView);
+        DisposeWindow(mWindow);
+        throw std::runtime_error("the editor could not build its panel (" + std::to_string(created) + ")");
+    }
+    Rect bounds;
+    GetControlBounds(pane, &bounds);
+    SizeWindow(mWindow, bounds.right, bounds.bottom);
+}
+
+PanelWindow::~PanelWindow() {
+    // The view goes before its window.
+    CloseComponent(mView);
+    DisposeWindow(mWindow);
+}

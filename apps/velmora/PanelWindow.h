@@ -1,0 +1,28 @@
+// PanelWindow: the instrument's panel in a window, opened through the host-side
+// editor calls as any host of the platform opens it (`velmora edit` and `play`).
+#pragma once
+#include <string>
+
+#include "HostedInstrument.h"
+#include "PlatformUI/CarbonTypes.h"
+
+// --preset (a number or a name) and then --state, as both commands take them;
+// throws std::invalid_argument for an unknown preset, std::runtime_error for a
+// state file that cannot be loaded.
+void applyPresetAndState(HostedInstrument& instrument, const std::string& preset, const std::string& state);
+
+class PanelWindow {
+public:
+    // An X11 window titled `title`, or an offscreen one for screenshots. Throws
+    // std::runtime_error: without a display the message ends with `noDisplayHint`.
+    PanelWindow(AudioUnit unit, const char* title, double scale, bool offscreen, const std::string& noDisplayHint);
+    ~PanelWindow();
+    PanelWindow(const PanelWindow&) = delete;
+    PanelWindow& operator=(const PanelWindow&) = delete;
+
+    WindowRef window() const { return mWindow; }
+
+private:
+    ComponentInstance mView = nullptr;
+    WindowRef mWindow = nullptr;
+};

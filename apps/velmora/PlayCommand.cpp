@@ -1,0 +1,389 @@
+// `velmora play`: the instrument as a JACK client, played from JACK MIDI and
+// from the computer keyboard, with its panel. Lives beside `velmora edit` in the
+// library loaded only for these commands, so that `velmora` links neither JACK
+// nor X11.
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Binding/VelmoraEntry.h"
+#include "ComputerKeyboard.h"
+#include "HostedInstrument.h"
+#include "LivePlayer.h"
+#include "PanelWindow.h"
+#include "PlatformUI/AUListener.h"
+#include "PlatformUI/RunLoop.h"
+#include "PlatformUI/Windows.h"
+#include "StateFile.h"
+
+namespace {
+
+constexpr const char* kPlayUsage =
+    "usage: velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
+    "                    [--no-editor] [--connect PORT]...\n";
+
+struct PlayOptions {
+    std::string preset, state, save;
+    double scale = 1.0;
+    bool editor = true, verbose = false;
+    std::vector<std::string> connect;
+};
+
+PlayOptions parse(const std::vector<std::string>& args) {
+    PlayOptions o;
+    if (const char* env = std::getenv("VELMORA_UI_SCALE")) o.scale = std::atof(env);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--preset") o.preset = value();
+        else if (a == "--state") o.state = value();
+        else if (a == "--save") o.save = value();
+        else if (a == "--scale") o.scale = std::atof(value().c_str());
+        else if (a == "--connect") o.connect.push_back(value());
+        else if (a == "--no-editor") o.editor = false;
+        else if (a == "--verbose") o.verbose = true;
+        else throw std::invalid_argument("unknown option '" + a + "'");
+    }
+    if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+    return o;
+}
+
+// SIGINT and SIGTERM, the server's shutdown and a rate change set their flag and
+// write a byte here, which wakes the main loop.
+int gWakePipe[2] = {-1, -1};
+volatile sig_atomic_t gStopSignal = 0;
+
+void wakeMainLoop() {
+    const int saved = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t n = write(gWakePipe[1], &byte, 1);
+    errno = saved;
+}
+
+void onStopSignal(int) {
+    gStopSignal = 1;
+    wakeMainLoop();
+}
+
+void catchStopSignals() {
+    if (gWakePipe[0] < 0 && pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
+        throw std::runtime_error("cannot create a pipe");
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void drainWakePipe() {
+    char bytes[64];
+    while (read(gWakePipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+void jackSilent(const char*) {}
+void jackToStderr(const char* line) { std::fprintf(stderr, "jack: %s\n", line); }
+
+// The JACK side: the client, its ports and callbacks. The process callback only
+// reads the ports into a fixed event array and hands them to the player.
+class JackHost {
+public:
+    explicit JackHost(bool verbose) {
+        jack_set_error_function(verbose ? jackToStderr : jackSilent);
+        jack_set_info_function(verbose ? jackToStderr : jackSilent);
+        jack_status_t status{};
+        mClient = jack_client_open("velmora", JackNoStartServer, &status);
+        if (!mClient) {
+            if (status & (JackServerFailed | JackServerError))
+                throw std::runtime_error("no JACK server is running; start one, or run under pw-jack");
+            throw std::runtime_error("the JACK server refused the client (status " + std::to_string(int(status)) + ")");
+        }
+        mMidiIn = jack_port_register(mClient, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        mOut[0] = jack_port_register(mClient, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        mOut[1] = jack_port_register(mClient, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        if (!mMidiIn || !mOut[0] || !mOut[1]) {
+            jack_client_close(mClient);
+            throw std::runtime_error("cannot register the JACK ports");
+        }
+        mRate = jack_get_sample_rate(mClient);
+        mServerRate = mRate;
+    }
+    ~JackHost() {
+        stop();
+        jack_client_close(mClient);
+    }
+    JackHost(const JackHost&) = delete;
+    JackHost& operator=(const JackHost&) = delete;
+
+    jack_nframes_t sampleRate() const { return mRate; }
+    std::string name() const { return jack_get_client_name(mClient); }
+
+    // Checks every --connect port before anything plays: a MIDI output goes to
+    // midi_in, audio inputs take out_1 and out_2 in order.
+    void planConnections(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            jack_port_t* port = jack_port_by_name(mClient, name.c_str());
+            if (!port) throw std::runtime_error("no JACK port '" + name + "' (jack_lsp lists them)");
+            const bool midi = std::strcmp(jack_port_type(port), JACK_DEFAULT_MIDI_TYPE) == 0;
+            const bool audio = std::strcmp(jack_port_type(port), JACK_DEFAULT_AUDIO_TYPE) == 0;
+            const int flags = jack_port_flags(port);
+            if (midi && (flags & JackPortIsOutput))
+                mMidiSources.push_back(name);
+            else if (audio && (flags & JackPortIsInput) && mAudioTargets.size() < 2)
+                mAudioTargets.push_back(name);
+            else if (audio && (flags & JackPortIsInput))
+                throw std::runtime_error("more than two audio ports to connect ('" + name + "')");
+            else
+                throw std::runtime_error("'" + name + "' is neither a MIDI output nor an audio input");
+        }
+        mDefaultMidi = mMidiSources.empty();
+        mDefaultAudio = mAudioTargets.empty();
+    }
+
+    void start(LivePlayer& player) {
+        mPlayer = &player;
+        jack_set_process_callback(mClient, process, this);
+        jack_set_sample_rate_callback(mClient, rateChanged, this);
+        jack_on_info_shutdown(mClient, serverGone, this);
+        if (jack_activate(mClient) != 0) throw std::runtime_error("cannot activate the JACK client");
+        // Without --connect: every physical MIDI source, the first two physical outputs.
+        if (mDefaultMidi) mMidiSources = physicalPorts(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 64);
+        if (mDefaultAudio) mAudioTargets = physicalPorts(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 2);
+        const std::string self = name();
+        for (const std::string& source : mMidiSources) connect(source, self + ":midi_in", !mDefaultMidi);
+        for (size_t i = 0; i < mAudioTargets.size(); ++i)
+            connect(self + ":out_" + std::to_string(i + 1), mAudioTargets[i], !mDefaultAudio);
+    }
+    // The audio thread no longer runs once this returns. A client whose server went away is only closed.
+    void stop() {
+        if (!mGone.load()) jack_deactivate(mClient);
+    }
+
+    bool gone() const { return mGone.load(); }
+    std::string goneReason() const { return mGoneReason; }
+    // The server's rate, when it differs from the one the instrument plays at.
+    bool rateChange(jack_nframes_t& rate) {
+        rate = mServerRate.load();
+        if (rate == mRate || rate == 0) return false;
+        mRate = rate;
+        return true;
+    }
+
+private:
+    std::vector<std::string> physicalPorts(const char* type, unsigned long flags, size_t most) {
+        std::vector<std::string> names;
+        if (const char** ports = jack_get_ports(mClient, nullptr, type, flags | JackPortIsPhysical)) {
+            for (size_t i = 0; ports[i] && names.size() < most; ++i) names.emplace_back(ports[i]);
+            jack_free(ports);
+        }
+        return names;
+    }
+    void connect(const std::string& from, const std::string& to, bool asked) {
+        const int result = jack_connect(mClient, from.c_str(), to.c_str());
+        if (result == 0 || result == EEXIST) return;
+        if (asked) throw std::runtime_error("cannot connect " + from + " to " + to);
+        std::fprintf(stderr, "velmora: warning: cannot connect %s to %s\n", from.c_str(), to.c_str());
+    }
+
+    // Audio thread: JACK calls only, then the player.
+    static int process(jack_nframes_t frames, void* arg) {
+        auto& self = *static_cast<JackHost*>(arg);
+        void* midi = jack_port_get_buffer(self.mMidiIn, frames);
+        float* const outputs[2] = {static_cast<float*>(jack_port_get_buffer(self.mOut[0], frames)),
+                                   static_cast<float*>(jack_port_get_buffer(self.mOut[1], frames))};
+        const uint32_t count = jack_midi_get_event_count(midi);
+        size_t n = 0;
+        for (uint32_t i = 0; i < count && n < self.mEvents.size(); ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, midi, i) != 0 || e.size == 0) continue;
+            LiveMidiEvent& out = self.mEvents[n++];
+            out.frame = e.time;
+            out.size = UInt32(e.size);
+            for (size_t b = 0; b < 3; ++b) out.bytes[b] = b < e.size ? e.buffer[b] : 0;
+        }
+        self.mPlayer->process({self.mEvents.data(), n}, frames, outputs);
+        return 0;
+    }
+    static int rateChanged(jack_nframes_t rate, void* arg) {
+        static_cast<JackHost*>(arg)->mServerRate.store(rate);
+        wakeMainLoop();
+        return 0;
+    }
+    static void serverGone(jack_status_t, const char* reason, void* arg) {
+        auto& self = *static_cast<JackHost*>(arg);
+        std::snprintf(self.mGoneReason, sizeof self.mGoneReason, "%s", reason ? reason : "");
+        self.mGone.store(true);
+        wakeMainLoop();
+    }
+
+    jack_client_t* mClient = nullptr;
+    jack_port_t* mMidiIn = nullptr;
+    jack_port_t* mOut[2] = {nullptr, nullptr};
+    LivePlayer* mPlayer = nullptr;
+    std::array<LiveMidiEvent, 1024> mEvents{};  // more in one period are dropped
+    jack_nframes_t mRate = 0;
+    std::atomic<jack_nframes_t> mServerRate{0};
+    std::atomic<bool> mGone{false};
+    char mGoneReason[256] = {};
+    std::vector<std::string> mMidiSources, mAudioTargets;
+    bool mDefaultMidi = true, mDefaultAudio = true;
+};
+
+// Every parameter changed: the panel's controls follow.
+void notifyAllParameters(HostedInstrument& instrument) {
+    for (const ParameterDescription& p : instrument.parameters()) {
+        const AudioUnitParameter parameter{instrument.unit(), p.id, kAudioUnitScope_Global, 0};
+        AUParameterListenerNotify(nullptr, nullptr, &parameter);
+    }
+}
+
+// The main thread's side of a session: keys, program changes, saving.
+struct Session {
+    HostedInstrument& instrument;
+    LivePlayer& player;
+    const PlayOptions& options;
+    ComputerKeyboard keyboard;
+    WindowRef window = nullptr;
+    bool saveRequested = false;
+
+    void showKeyboard() {
+        if (window) SetWindowTitle(window, ("Velmora - keys " + keyboard.describe()).c_str());
+    }
+    void play(const std::vector<KeyboardNote>& notes) {
+        for (const KeyboardNote& n : notes) player.post(n.status, n.key, n.velocity);
+    }
+    void save() {
+        saveStateFile(instrument, options.save);
+        std::printf("%s: saved\n", options.save.c_str());
+        std::fflush(stdout);
+    }
+    // The host's choice: program N selects factory preset N.
+    void applyProgramChanges() {
+        for (UInt8 program; player.takeProgramChange(program);) {
+            const auto presets = instrument.factoryPresets();
+            if (program >= presets.size()) continue;
+            instrument.selectPreset(program);
+            notifyAllParameters(instrument);
+            std::printf("preset %d: %s\n", int(program), presets[program].second.c_str());
+            std::fflush(stdout);
+        }
+    }
+};
+
+void onKey(WindowRef, const WindowKeyEvent& event, void* user) {
+    auto& session = *static_cast<Session*>(user);
+    if (event.kind == WindowKeyEvent::focusLost) {
+        session.play(session.keyboard.releaseAll());
+        return;
+    }
+    const bool pressed = event.kind == WindowKeyEvent::press;
+    if (pressed && (event.modifiers & cmdKey)) {
+        if (event.keysym == XK_s || event.keysym == XK_S) session.saveRequested = true;
+        return;
+    }
+    // Alt belongs to the panel's drags; releases always go through, so no note hangs.
+    if (pressed && (event.modifiers & optionKey)) return;
+    const int lowerC = session.keyboard.lowerC(), velocity = session.keyboard.velocity();
+    session.play(session.keyboard.key(event.keycode, event.keysym, pressed));
+    if (session.keyboard.lowerC() != lowerC || session.keyboard.velocity() != velocity) session.showKeyboard();
+}
+
+// Re-initialises the instrument at the server's new rate, off the audio thread;
+// the sound survives it through the saved state.
+void followRate(HostedInstrument& instrument, LivePlayer& player, jack_nframes_t rate) {
+    player.pause();
+    CFPropertyListRef state = instrument.saveState();
+    AudioUnitUninitialize(instrument.unit());
+    instrument.configure(double(rate), 2, LivePlayer::kStep);
+    instrument.restoreState(state);
+    CFRelease(state);
+    player.resume();
+    notifyAllParameters(instrument);
+    std::printf("the JACK server now runs at %u Hz\n", unsigned(rate));
+}
+
+int play(const PlayOptions& o) {
+    catchStopSignals();
+    JackHost jack(o.verbose);
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(double(jack.sampleRate()), 2, LivePlayer::kStep);
+    applyPresetAndState(instrument, o.preset, o.state);
+    jack.planConnections(o.connect);
+    LivePlayer player(instrument.unit());
+    Session session{instrument, player, o, {}};
+    std::unique_ptr<PanelWindow> panel;
+    if (o.editor) {
+        panel = std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o.scale, false,
+                                              "--no-editor plays without a window");
+        session.window = panel->window();
+        session.showKeyboard();
+        SetWindowKeyEventHandler(session.window, onKey, &session);
+    }
+    jack.start(player);
+    // Whatever ends the session, the audio thread stops before the player and the instrument go.
+    struct StopFirst {
+        JackHost& jack;
+        ~StopFirst() { jack.stop(); }
+    } stopFirst{jack};
+    std::printf("playing as %s at %u Hz; Ctrl+C ends%s\n", jack.name().c_str(), unsigned(jack.sampleRate()),
+                o.save.empty() ? "" : (" and saves to " + o.save).c_str());
+    std::fflush(stdout);
+
+    int result = 0;
+    while (!gStopSignal && !(panel && IsWindowCloseRequested(panel->window()))) {
+        // Program changes come from the audio thread without a wake-up: a short wait keeps them prompt.
+        if (panel) {
+            RunLoopRunFor(CFRunLoopGetCurrent(), 0.02);
+        } else {
+            pollfd fd{gWakePipe[0], POLLIN, 0};
+            poll(&fd, 1, 20);
+        }
+        drainWakePipe();
+        if (jack.gone()) {
+            std::fprintf(stderr, "velmora: the JACK server went away (%s)\n", jack.goneReason().c_str());
+            result = 1;
+            break;
+        }
+        if (jack_nframes_t rate; jack.rateChange(rate)) followRate(instrument, player, rate);
+        session.applyProgramChanges();
+        if (session.saveRequested && !o.save.empty()) session.save();
+        session.saveRequested = false;
+    }
+    jack.stop();
+    if (player.renderErrors() > 0)
+        std::fprintf(stderr, "velmora: %ld render calls failed and played silence\n", player.renderErrors());
+    panel.reset();
+    if (!o.save.empty()) session.save();
+    return result;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int VelmoraPlayCommand(const std::vector<std::string>* args) {
+    try {
+        return play(parse(*args));
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kPlayUsage);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: %s\n", e.what());
+        return 1;
+    }
+}
