@@ -6,6 +6,7 @@ packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenc
           libx11-dev libxtst-dev libcairo2-dev fonts-dejavu-core  # the editor
           xvfb xauth                        # tests that open real windows
           lv2-dev liblilv-dev lilv-utils sordi  # the LV2 plug-in, its test host and lv2_validate
+          jackd2 libjack-jackd2-dev jalv   # velmora play, and the plug-in's UI in a real host
           clang libclang-rt-14-dev)  # clang and its fuzzer runtime for the fuzz targets
 missing=()
 for p in "${packages[@]}"; do
