@@ -12,6 +12,7 @@
 #include <jack/midiport.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,7 @@ public:
         err = dir / (tag + ".err");
         mPid = fork();
         if (mPid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // no server outlives a test that dies
             if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
             std::vector<char*> argv;
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -142,8 +144,11 @@ private:
 class TestClient {
 public:
     explicit TestClient(const char* name) { client = jack_client_open(name, JackNoStartServer, nullptr); }
-    virtual ~TestClient() {
+    virtual ~TestClient() { close(); }
+    // Derived clients close first: their callback must not run on a half-destroyed object.
+    void close() {
         if (client) jack_client_close(client);
+        client = nullptr;
     }
     bool activate() { return client && jack_set_process_callback(client, process, this) == 0 && jack_activate(client) == 0; }
     bool connected(const std::string& a, const std::string& b) {
@@ -170,6 +175,7 @@ struct TimedMidi {
 // Sends a phrase from the start of the period after play(); counts frames in its own callback.
 class Sender : public TestClient {
 public:
+    ~Sender() override { close(); }
     Sender() : TestClient("sender") {
         if (client) port = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     }
@@ -213,6 +219,7 @@ private:
 // Records both inputs from record() on, with the frame time of its first frame.
 class Recorder : public TestClient {
 public:
+    ~Recorder() override { close(); }
     Recorder() : TestClient("recorder"), left(kCapacity), right(kCapacity) {
         if (client) {
             in[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
