@@ -13,7 +13,7 @@ QuibPane::~QuibPane() {
     if (lowerRight) DisposeControl(lowerRight);
 }
 
-void QuibPane::initForeignControls(ControlDefSpec& spec) {
+void QuibPane::initForeignControls(ControlDefSpec& definition) {
     if (!BackGround || !BackGround->getImage()) {
         opaque = false;  // clipping falls through to the children
         return;
@@ -22,8 +22,8 @@ void QuibPane::initForeignControls(ControlDefSpec& spec) {
     const Rect corners[] = {{SInt16(where.y), SInt16(where.x), SInt16(where.y + 1), SInt16(where.x + 1)},
                             {SInt16(where.y + where.h - 1), SInt16(where.x + where.w - 1), SInt16(where.y + where.h),
                              SInt16(where.x + where.w)}};
-    CreateCustomControl(view->GetCarbonWindow(), &corners[0], &spec, nullptr, &upperLeft);
-    CreateCustomControl(view->GetCarbonWindow(), &corners[1], &spec, nullptr, &lowerRight);
+    CreateCustomControl(view->GetCarbonWindow(), &corners[0], &definition, nullptr, &upperLeft);
+    CreateCustomControl(view->GetCarbonWindow(), &corners[1], &definition, nullptr, &lowerRight);
     if (upperLeft) view->EmbedControl(upperLeft);
     if (lowerRight) view->EmbedControl(lowerRight);
 }

@@ -17,7 +17,7 @@ public:
     bool isControlRef(ControlRef ref) override;
     QuibCtrl* getChild(ControlRef ref) override;
     bool providesForeignControls() override { return true; }
-    void initForeignControls(ControlDefSpec& spec) override;
+    void initForeignControls(ControlDefSpec& definition) override;
 
 private:
     QuibGraphic* BackGround;

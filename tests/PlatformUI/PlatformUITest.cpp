@@ -36,10 +36,10 @@ ToolboxObjectClassRef registerClass(const char* id, EventHandlerUPP handler, voi
 }
 
 ControlRef newControl(WindowRef window, ToolboxObjectClassRef cls, Rect bounds) {
-    ControlDefSpec spec{kControlDefObjectClass, {}};
-    spec.u.classRef = cls;
+    ControlDefSpec definition{kControlDefObjectClass, {}};
+    definition.u.classRef = cls;
     ControlRef c = nullptr;
-    EXPECT_EQ(CreateCustomControl(window, &bounds, &spec, nullptr, &c), noErr);
+    EXPECT_EQ(CreateCustomControl(window, &bounds, &definition, nullptr, &c), noErr);
     return c;
 }
 

@@ -57,11 +57,11 @@ TEST(X11Window, ShowsWhatControlsDrawAndDeliversThePointer) {
     const EventTypeSpec events[] = {{kEventClassControl, kEventControlDraw}, {kEventClassControl, kEventControlClick}};
     ToolboxObjectClassRef cls = nullptr;
     ASSERT_EQ(RegisterToolboxObjectClass(CFSTR("test.x11"), nullptr, 2, events, redControl, &seen, &cls), noErr);
-    ControlDefSpec spec{kControlDefObjectClass, {}};
-    spec.u.classRef = cls;
+    ControlDefSpec definition{kControlDefObjectClass, {}};
+    definition.u.classRef = cls;
     const Rect bounds{20, 40, 60, 100};
     ControlRef control = nullptr;
-    ASSERT_EQ(CreateCustomControl(window, &bounds, &spec, nullptr, &control), noErr);
+    ASSERT_EQ(CreateCustomControl(window, &bounds, &definition, nullptr, &control), noErr);
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.3);
 
     Display* d = XOpenDisplay(nullptr);

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "../support/InstrumentFixture.h"
-#include "../support/Spectrum.h"
+#include "../support/MagnitudeSpectrum.h"
 
 namespace {
 
