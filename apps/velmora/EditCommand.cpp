@@ -22,28 +22,19 @@ constexpr const char* kEditUsage =
     "usage: velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset]\n"
     "                    [--scale S] [--screenshot OUT.png]\n";
 
-struct EditOptions {
-    std::string preset, state, save, screenshot;
-    double scale = 1.0;
+struct EditOptions : PanelOptions {
+    std::string screenshot;
 };
 
 EditOptions parse(const std::vector<std::string>& args) {
     EditOptions o;
-    if (const char* env = std::getenv("VELMORA_UI_SCALE")) o.scale = std::atof(env);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--preset") o.preset = value();
-        else if (a == "--state") o.state = value();
-        else if (a == "--save") o.save = value();
-        else if (a == "--screenshot") o.screenshot = value();
-        else if (a == "--scale") o.scale = std::atof(value().c_str());
+        if (takePanelOption(args, i, o)) continue;
+        if (a == "--screenshot") o.screenshot = optionValue(args, i);
         else if (a != "--verbose") throw std::invalid_argument("unknown option '" + a + "'");
     }
-    if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+    checkPanelOptions(o);
     return o;
 }
 

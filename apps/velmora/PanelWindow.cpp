@@ -1,6 +1,7 @@
 // PanelWindow: the view component for the instrument, in a window of its size.
 #include "PanelWindow.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -10,6 +11,29 @@
 #include "PlatformUI/Controls.h"
 #include "PlatformUI/Windows.h"
 #include "StateFile.h"
+
+PanelOptions::PanelOptions() {
+    if (const char* env = std::getenv("VELMORA_UI_SCALE")) scale = std::atof(env);
+}
+
+const std::string& optionValue(const std::vector<std::string>& args, size_t& i) {
+    if (i + 1 >= args.size()) throw std::invalid_argument(args[i] + " needs a value");
+    return args[++i];
+}
+
+bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& o) {
+    const std::string& a = args[i];
+    if (a == "--preset") o.preset = optionValue(args, i);
+    else if (a == "--state") o.state = optionValue(args, i);
+    else if (a == "--save") o.save = optionValue(args, i);
+    else if (a == "--scale") o.scale = std::atof(optionValue(args, i).c_str());
+    else return false;
+    return true;
+}
+
+void checkPanelOptions(const PanelOptions& o) {
+    if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+}
 
 void applyPresetAndState(HostedInstrument& instrument, const std::string& preset, const std::string& state) {
     if (!preset.empty()) {

@@ -2,9 +2,24 @@
 // editor calls as any host of the platform opens it (`velmora edit` and `play`).
 #pragma once
 #include <string>
+#include <vector>
 
 #include "HostedInstrument.h"
 #include "PlatformUI/CarbonTypes.h"
+
+// The options `edit` and `play` share: the sound the panel opens with, where
+// it is saved, and the panel's scale (VELMORA_UI_SCALE unless --scale says).
+struct PanelOptions {
+    std::string preset, state, save;
+    double scale = 1.0;
+    PanelOptions();
+};
+// The value after args[i], moving i onto it; std::invalid_argument when there is none.
+const std::string& optionValue(const std::vector<std::string>& args, size_t& i);
+// Takes args[i] (and its value) when it is one of the shared options.
+bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& options);
+// std::invalid_argument unless the scale is 1 to 4.
+void checkPanelOptions(const PanelOptions& options);
 
 // --preset (a number or a name) and then --state, as both commands take them;
 // throws std::invalid_argument for an unknown preset, std::runtime_error for a

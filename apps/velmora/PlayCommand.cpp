@@ -36,32 +36,22 @@ constexpr const char* kPlayUsage =
     "usage: velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
     "                    [--no-editor] [--connect PORT]...\n";
 
-struct PlayOptions {
-    std::string preset, state, save;
-    double scale = 1.0;
+struct PlayOptions : PanelOptions {
     bool editor = true, verbose = false;
     std::vector<std::string> connect;
 };
 
 PlayOptions parse(const std::vector<std::string>& args) {
     PlayOptions o;
-    if (const char* env = std::getenv("VELMORA_UI_SCALE")) o.scale = std::atof(env);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--preset") o.preset = value();
-        else if (a == "--state") o.state = value();
-        else if (a == "--save") o.save = value();
-        else if (a == "--scale") o.scale = std::atof(value().c_str());
-        else if (a == "--connect") o.connect.push_back(value());
+        if (takePanelOption(args, i, o)) continue;
+        if (a == "--connect") o.connect.push_back(optionValue(args, i));
         else if (a == "--no-editor") o.editor = false;
         else if (a == "--verbose") o.verbose = true;
         else throw std::invalid_argument("unknown option '" + a + "'");
     }
-    if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+    checkPanelOptions(o);
     return o;
 }
 
