@@ -15,6 +15,7 @@
 #include "PlatformUI/QuickDraw.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
+#include "../support/WindowManager.h"
 
 namespace {
 
@@ -86,14 +87,7 @@ TEST(X11Window, ShowsWhatControlsDrawAndDeliversThePointer) {
     EXPECT_EQ(seen.local.v, 5);
 
     // The window manager's close button.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = xid;
-    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    XSendEvent(d, xid, False, NoEventMask, &close);
-    XFlush(d);
+    sendCloseRequest(d, xid);
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.2);
     EXPECT_TRUE(IsWindowCloseRequested(window));
 

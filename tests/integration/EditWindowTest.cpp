@@ -22,6 +22,7 @@
 #include "Platform/Log.h"
 #include "StateFile.h"
 #include "Velmora/VelmoraParameters.h"
+#include "../support/WindowManager.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -129,14 +130,7 @@ TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
     XFlush(d);
     EXPECT_TRUE(waitFor([&] { return fs::exists(saved); }));
 
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = w;
-    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    XSendEvent(d, w, False, NoEventMask, &close);
-    XFlush(d);
+    sendCloseRequest(d, w);
     int status = -1;
     const bool ended = waitFor([&] { return waitpid(child, &status, WNOHANG) == child; });
     if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
