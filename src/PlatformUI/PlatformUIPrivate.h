@@ -110,6 +110,8 @@ OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool co
 OSStatus dispatchToTarget(EventTargetRef target, EventRef event);
 
 void invalidateRect(WindowRef window, const Rect& r);
+// Clips `cr` to a region of unscaled window pixels; its matrix stays as it was.
+void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale);
 void markShown(WindowRef window, const Rect& r);
 ControlRef hitControl(WindowRef window, int x, int y);
 // The visible controls from `top` down, back to front (a container before what it embeds).

@@ -39,14 +39,7 @@ OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     WindowRef w = port->window;
     cairo_t* cr = cairo_create(w->backing);
     if (w->passClip) {  // an update pass draws only what is invalid
-        cairo_scale(cr, w->scale, w->scale);
-        for (int i = 0; i < cairo_region_num_rectangles(w->passClip); ++i) {
-            cairo_rectangle_int_t r;
-            cairo_region_get_rectangle(w->passClip, i, &r);
-            cairo_rectangle(cr, r.x, r.y, r.width, r.height);
-        }
-        cairo_clip(cr);
-        cairo_identity_matrix(cr);
+        platform_ui::clipToRegion(cr, w->passClip, w->scale);
     }
     cairo_translate(cr, 0, w->height * w->scale);
     cairo_scale(cr, w->scale, -w->scale);

@@ -118,20 +118,26 @@ void markShown(WindowRef window, const Rect& r) {
     if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->unshown, &rect);
 }
 
+void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale) {
+    cairo_matrix_t caller;
+    cairo_get_matrix(cr, &caller);
+    cairo_scale(cr, scale, scale);
+    for (int i = 0; i < cairo_region_num_rectangles(region); ++i) {
+        cairo_rectangle_int_t r;
+        cairo_region_get_rectangle(region, i, &r);
+        cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+    }
+    cairo_clip(cr);
+    cairo_set_matrix(cr, &caller);
+}
+
 int windowFd(WindowRef window) { return window->x ? ConnectionNumber(window->x->display) : -1; }
 
 void copyToX(WindowRef window) {
     if (window->x && !cairo_region_is_empty(window->unshown)) {
         cairo_surface_flush(window->backing);
         cairo_t* cr = cairo_create(window->x->surface);
-        cairo_scale(cr, window->scale, window->scale);
-        for (int i = 0; i < cairo_region_num_rectangles(window->unshown); ++i) {
-            cairo_rectangle_int_t r;
-            cairo_region_get_rectangle(window->unshown, i, &r);
-            cairo_rectangle(cr, r.x, r.y, r.width, r.height);
-        }
-        cairo_clip(cr);
-        cairo_identity_matrix(cr);
+        clipToRegion(cr, window->unshown, window->scale);
         cairo_set_source_surface(cr, window->backing, 0, 0);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_paint(cr);
