@@ -2,6 +2,8 @@
 #include "Smf.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -47,21 +49,28 @@ struct TempoChange {
     std::uint32_t microsPerQuarter;
 };
 
+// Thrown by a cursor over a track that the end of the file cut short, when an
+// event runs into the cut; the reader stops the track there.
+struct TrackCut {};
+
 // Walks the bytes of one MTrk chunk; every read is bounded by the chunk, whose
-// length has already been checked against the file.
+// length has already been checked against the file, or by the end of the file
+// when the chunk runs past it (`cut`).
 class TrackCursor {
 public:
-    TrackCursor(std::span<const std::byte> file, std::size_t begin, std::size_t end, int track)
-        : mFile(file), mPos(begin), mEnd(end), mTrack(track) {}
+    TrackCursor(std::span<const std::byte> file, std::size_t begin, std::size_t end, int track, bool cut)
+        : mFile(file), mPos(begin), mEnd(end), mTrack(track), mCut(cut) {}
 
     bool atEnd() const { return mPos >= mEnd; }
     std::size_t pos() const { return mPos; }
     void beginEvent() { mEventStart = mPos; }
 
     std::uint8_t byte() {
-        if (mPos >= mEnd)
+        if (mPos >= mEnd) {
+            if (mCut) throw TrackCut{};
             throw std::runtime_error("truncated track " + std::to_string(mTrack) + " at byte " +
                                      std::to_string(mEventStart) + " (event runs past the end of the track)");
+        }
         return at(mFile, mPos++);
     }
 
@@ -84,10 +93,12 @@ public:
     }
 
     void skip(std::uint32_t count) {
-        if (count > mEnd - mPos)
+        if (count > mEnd - mPos) {
+            if (mCut) throw TrackCut{};
             throw std::runtime_error("truncated track " + std::to_string(mTrack) + " at byte " +
                                      std::to_string(mEventStart) + " (event of " + std::to_string(count) +
                                      " bytes runs past the end of the track)");
+        }
         mPos += count;
     }
 
@@ -101,31 +112,50 @@ private:
     std::span<const std::byte> mFile;
     std::size_t mPos, mEnd, mEventStart = 0;
     int mTrack;
+    bool mCut;
 };
 
 class SmfReader {
 public:
-    explicit SmfReader(std::span<const std::byte> bytes) : mBytes(bytes) {}
+    SmfReader(std::span<const std::byte> bytes, SmfReading reading) : mBytes(bytes), mLenient(reading == SmfReading::Lenient) {}
 
     MidiSong read() {
         readHeader();
         std::size_t pos = mFirstChunk;
         int tracksRead = 0;
         // The declared count is authoritative: bytes after the last declared track are not read.
-        while (tracksRead < mTrackCount) {
-            if (pos == mBytes.size())
-                throw std::runtime_error("file declares " + std::to_string(mTrackCount) +
-                                         (mTrackCount == 1 ? " track" : " tracks") + " but has only " +
-                                         std::to_string(tracksRead));
-            if (mBytes.size() - pos < 8) throw std::runtime_error("truncated chunk header at byte " + std::to_string(pos));
+        while (tracksRead < mTrackCount && mCutShort.empty()) {
+            if (pos == mBytes.size()) {
+                endsEarly("file declares " + std::to_string(mTrackCount) + (mTrackCount == 1 ? " track" : " tracks") +
+                          " but has only " + std::to_string(tracksRead));
+                break;
+            }
+            if (mBytes.size() - pos < 8) {
+                endsEarly("truncated chunk header at byte " + std::to_string(pos));
+                break;
+            }
             const std::string id = chunkName(mBytes, pos);
             const std::uint32_t length = bigEndian(mBytes, pos + 4, 4);
-            if (length > mBytes.size() - pos - 8)
-                throw std::runtime_error("chunk length runs past end of file ('" + id + "' chunk at byte " +
-                                         std::to_string(pos) + ", " + std::to_string(length) + " bytes)");
-            if (id == "MTrk") readTrack(pos + 8, pos + 8 + length, ++tracksRead);
+            const bool cut = length > mBytes.size() - pos - 8;
+            std::string what;
+            if (cut) {
+                what = "chunk length runs past end of file ('" + id + "' chunk at byte " +
+                                         std::to_string(pos) + ", " + std::to_string(length) + " bytes)";
+                if (id != "MTrk") {
+                    endsEarly(what);
+                    break;
+                }
+                if (!mLenient) throw std::runtime_error(what);
+            }
+            if (id == "MTrk") readTrack(pos + 8, cut ? mBytes.size() : pos + 8 + length, ++tracksRead, cut);
+            if (cut) {
+                if (mCutShort.empty()) mCutShort = what;  // its end-of-track came before the cut
+                break;
+            }
             pos += 8 + std::size_t(length);
         }
+        // A cut file is worth playing only for what it holds.
+        if (!mCutShort.empty() && mEvents.empty()) throw std::runtime_error(mCutShort + ", before any channel event");
         return timed();
     }
 
@@ -162,49 +192,76 @@ private:
         }
     }
 
-    void readTrack(std::size_t begin, std::size_t end, int track) {
-        TrackCursor in(mBytes, begin, end, track);
-        std::uint64_t tick = 0;
+    // Strict reading refuses a file that ends early; lenient reading notes where.
+    void endsEarly(const std::string& what) {
+        if (!mLenient) throw std::runtime_error(what);
+        mCutShort = what;
+    }
+
+    void readTrack(std::size_t begin, std::size_t end, int track, bool cut) {
+        TrackCursor in(mBytes, begin, end, track, cut);
+        std::uint64_t tick = 0, completeTick = 0;
         std::uint8_t running = 0;
-        while (!in.atEnd()) {
-            in.beginEvent();
-            tick += in.vlq();
-            const std::uint8_t first = in.byte();
-            if (first < 0xF0) {
-                std::uint8_t status = first, data1;
-                if (first < 0x80) {
-                    if (!running) in.fail("data byte " + hexByte(first) + " with no running status", in.pos() - 1);
-                    status = running;
-                    data1 = first;
+        std::array<std::bitset<128>, 16> sounding;  // by channel and key, for releasing them at a cut
+        bool ended = false;
+        std::size_t cutAt = end;  // the start of the event the cut falls in, or the end of the data
+        try {
+            while (!in.atEnd()) {
+                in.beginEvent();
+                tick += in.vlq();
+                const std::uint8_t first = in.byte();
+                if (first < 0xF0) {
+                    std::uint8_t status = first, data1;
+                    if (first < 0x80) {
+                        if (!running) in.fail("data byte " + hexByte(first) + " with no running status", in.pos() - 1);
+                        status = running;
+                        data1 = first;
+                    } else {
+                        running = first;
+                        data1 = in.dataByte();
+                    }
+                    const std::uint8_t kind = status & 0xF0;
+                    const std::uint8_t data2 = (kind == 0xC0 || kind == 0xD0) ? 0 : in.dataByte();
+                    mEvents.push_back({tick, status, data1, data2});
+                    if (kind == 0x90 || kind == 0x80) sounding[status & 0x0F][data1] = kind == 0x90 && data2 > 0;
+                } else if (first == 0xFF) {
+                    const std::uint8_t type = in.byte();
+                    const std::uint32_t length = in.vlq();
+                    running = 0;  // meta and sysex events cancel running status
+                    if (type == 0x51) {
+                        if (length != 3) in.fail("tempo event of length " + std::to_string(length) + " (must be 3)", in.eventStart());
+                        std::uint32_t micros = 0;
+                        for (int k = 0; k < 3; ++k) micros = (micros << 8) | in.byte();
+                        if (micros == 0) in.fail("tempo of zero microseconds per quarter note", in.eventStart());
+                        mTempos.push_back({tick, micros});
+                    } else {
+                        in.skip(length);
+                        if (type == 0x2F) {  // anything after the end of track is padding
+                            completeTick = tick;
+                            ended = true;
+                            break;
+                        }
+                    }
+                } else if (first == 0xF0 || first == 0xF7) {
+                    in.skip(in.vlq());
+                    running = 0;
                 } else {
-                    running = first;
-                    data1 = in.dataByte();
+                    in.fail("system message " + hexByte(first) + " is not allowed in a track", in.pos() - 1);
                 }
-                const std::uint8_t kind = status & 0xF0;
-                const std::uint8_t data2 = (kind == 0xC0 || kind == 0xD0) ? 0 : in.dataByte();
-                mEvents.push_back({tick, status, data1, data2});
-            } else if (first == 0xFF) {
-                const std::uint8_t type = in.byte();
-                const std::uint32_t length = in.vlq();
-                running = 0;  // meta and sysex events cancel running status
-                if (type == 0x51) {
-                    if (length != 3) in.fail("tempo event of length " + std::to_string(length) + " (must be 3)", in.eventStart());
-                    std::uint32_t micros = 0;
-                    for (int k = 0; k < 3; ++k) micros = (micros << 8) | in.byte();
-                    if (micros == 0) in.fail("tempo of zero microseconds per quarter note", in.eventStart());
-                    mTempos.push_back({tick, micros});
-                } else {
-                    in.skip(length);
-                    if (type == 0x2F) break;  // anything after the end of track is padding
-                }
-            } else if (first == 0xF0 || first == 0xF7) {
-                in.skip(in.vlq());
-                running = 0;
-            } else {
-                in.fail("system message " + hexByte(first) + " is not allowed in a track", in.pos() - 1);
+                completeTick = tick;
             }
+        } catch (const TrackCut&) {
+            cutAt = in.eventStart();
         }
-        mEndTick = std::max(mEndTick, tick);
+        // A cut track ends where its last complete event does, even when the cut falls between events.
+        if (cut && !ended) {
+            mCutShort = "track " + std::to_string(track) + " ends early at byte " + std::to_string(cutAt) +
+                        " (its chunk runs past the end of the file)";
+            for (unsigned channel = 0; channel < 16; ++channel)
+                for (unsigned key = 0; key < 128; ++key)
+                    if (sounding[channel][key]) mEvents.push_back({completeTick, std::uint8_t(0x80 | channel), std::uint8_t(key), 0});
+        }
+        mEndTick = std::max(mEndTick, completeTick);
     }
 
     // Piecewise tempo map over ticks; with SMPTE time, ticks are fixed and tempo is ignored.
@@ -240,10 +297,13 @@ private:
         song.events.reserve(mEvents.size());
         for (const TickEvent& e : mEvents) song.events.push_back({seconds(e.tick), e.status, e.data1, e.data2});
         song.lengthSeconds = seconds(mEndTick);
+        song.cutShort = mCutShort;
         return song;
     }
 
     std::span<const std::byte> mBytes;
+    bool mLenient;
+    std::string mCutShort;
     std::size_t mFirstChunk = 0;
     int mTrackCount = 0;
     unsigned mTicksPerQuarter = 0;  // 0 with SMPTE time
@@ -270,12 +330,12 @@ void putVlq(std::vector<std::byte>& out, std::uint32_t v) {
 
 }  // namespace
 
-MidiSong readSmf(std::span<const std::byte> bytes) {
+MidiSong readSmf(std::span<const std::byte> bytes, SmfReading reading) {
     if (bytes.size() > kMaxFileBytes) throw std::runtime_error("file is larger than 64 MiB");
-    return SmfReader(bytes).read();
+    return SmfReader(bytes, reading).read();
 }
 
-MidiSong readSmfFile(const std::filesystem::path& path) {
+MidiSong readSmfFile(const std::filesystem::path& path, SmfReading reading) {
     const std::string name = path.string();
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -286,7 +346,7 @@ MidiSong readSmfFile(const std::filesystem::path& path) {
     if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size)))
         throw std::runtime_error(name + ": cannot read");
     try {
-        return readSmf(bytes);
+        return readSmf(bytes, reading);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(name + ": " + e.what());
     }

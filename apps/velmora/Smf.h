@@ -1,9 +1,10 @@
-// Standard MIDI Files: a strict reader for formats 0 and 1, and a type-0 writer.
+// Standard MIDI Files: a reader for formats 0 and 1, and a type-0 writer.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 // A channel message (status 0x80..0xEF, channel included). Program change
@@ -16,12 +17,20 @@ struct MidiEvent {
 struct MidiSong {
     std::vector<MidiEvent> events;  // by time; ties keep track order, then order within the track
     double lengthSeconds = 0;       // latest end of track (or last event) over all tracks
+    std::string cutShort;           // read leniently: where the file ended early; empty when whole
 };
+
+// A file that ends early (a cut download, a chunk that runs past the end of the
+// file) is refused when strict; read leniently, it gives the complete events before
+// the cut, releases the notes still sounding there, and says where it ended in
+// `cutShort`. Every other fault is refused either way, as is a cut file with no
+// channel event before the cut.
+enum class SmfReading { Strict, Lenient };
 
 // Throws std::runtime_error naming what is wrong and where (tracks counted
 // from 1, byte offsets from the start of the file). readSmfFile prefixes the path.
-MidiSong readSmf(std::span<const std::byte> bytes);
-MidiSong readSmfFile(const std::filesystem::path& path);
+MidiSong readSmf(std::span<const std::byte> bytes, SmfReading reading = SmfReading::Strict);
+MidiSong readSmfFile(const std::filesystem::path& path, SmfReading reading = SmfReading::Strict);
 
 // Type 0: one tempo, events at the nearest tick, running status. Events need
 // not be sorted (ties keep their order). Throws std::invalid_argument for an

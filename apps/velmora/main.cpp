@@ -29,7 +29,7 @@ const char* const kUsage =
     "  velmora render SONG.mid OUT.wav|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
     "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
     "                 [--frames N] [--tail SECONDS] [--max-length SECONDS[s|m|h]] [--format float|24|16]\n"
-    "                 [--force] [--stats] [--verbose]\n"
+    "                 [--force] [--strict] [--stats] [--verbose]\n"
     "  velmora state save OUT.aupreset|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
     "                 [--force]\n"
     "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
@@ -185,7 +185,7 @@ int renderCommand(const std::vector<std::string>& args) {
     RenderOptions options;
     std::vector<std::string> automationTexts;
     SampleFormat format = SampleFormat::Pcm24;
-    bool stats = false, force = false, maxGiven = false;
+    bool stats = false, force = false, maxGiven = false, strict = false;
     double maxSeconds = kDefaultMaxSeconds;
     for (size_t i = 3; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -216,11 +216,16 @@ int renderCommand(const std::vector<std::string>& args) {
             stats = true;
         else if (a == "--force")
             force = true;
+        else if (a == "--strict")
+            strict = true;
         else if (a != "--verbose")
             throw UsageError("unknown option '" + a + "'");
     }
 
-    const MidiSong song = readSmfFile(songPath);
+    const MidiSong song = readSmfFile(songPath, strict ? SmfReading::Strict : SmfReading::Lenient);
+    if (!song.cutShort.empty())
+        std::fprintf(stderr, "velmora: warning: %s: %s; playing what comes before it (--strict refuses such files)\n",
+                     songPath.c_str(), song.cutShort.c_str());
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(options.sampleRate, options.channels, options.blockFrames);
     applySetup(instrument, setup);

@@ -1,6 +1,7 @@
-// Fuzz target: arbitrary bytes as a Standard MIDI File. The reader either
-// refuses them with std::runtime_error or returns a song whose events are
-// channel messages in time order, at finite times within the song's length.
+// Fuzz target: arbitrary bytes as a Standard MIDI File, read strictly and
+// leniently. The reader either refuses them with std::runtime_error or returns
+// a song whose events are channel messages in time order, at finite times within
+// the song's length.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,16 +16,16 @@ namespace {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
 }
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void check(std::span<const std::byte> bytes, SmfReading reading) {
     MidiSong song;
     try {
-        song = readSmf(std::span(reinterpret_cast<const std::byte*>(data), size));
+        song = readSmf(bytes, reading);
     } catch (const std::runtime_error& e) {
         if (!*e.what()) fail("a refusal without a message");
-        return 0;
+        return;
     }
+    if (reading == SmfReading::Strict && !song.cutShort.empty()) fail("a strict reading of a file cut short");
     if (!std::isfinite(song.lengthSeconds) || song.lengthSeconds < 0) fail("song length");
     double previous = 0;
     for (const MidiEvent& e : song.events) {
@@ -35,5 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if ((kind == 0xC0 || kind == 0xD0) && e.data2 != 0) fail("a one-byte message with a second byte");
         previous = e.seconds;
     }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span bytes(reinterpret_cast<const std::byte*>(data), size);
+    check(bytes, SmfReading::Strict);
+    check(bytes, SmfReading::Lenient);
     return 0;
 }

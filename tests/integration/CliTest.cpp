@@ -129,6 +129,24 @@ TEST_F(Cli, BadInputIsRefusedAndWritesNothing) {
     }
 }
 
+TEST_F(Cli, SongCutShortIsPlayedAsFarAsItGoesUnlessStrict) {
+    const fs::path whole = song({{0.0, 0x90, 60, 100}, {0.5, 0x80, 60, 0}, {0.5, 0x90, 62, 100}, {3.0, 0x80, 62, 0}});
+    const std::string bytes = contents(whole);
+    std::ofstream(dir / "cut.mid", std::ios::binary) << bytes.substr(0, bytes.size() - 6);
+    const std::string render = "render " + (dir / "cut.mid").string() + " " + (dir / "out.wav").string();
+
+    EXPECT_EQ(run(render + " --strict"), 1);
+    EXPECT_NE(errors().find("chunk length runs past end of file"), std::string::npos) << errors();
+    EXPECT_FALSE(fs::exists(dir / "out.wav"));
+
+    ASSERT_EQ(run(render + " --format float"), 0) << errors();
+    EXPECT_NE(errors().find("cut.mid: track 1 ends early at byte"), std::string::npos) << errors();
+    // The second note is released at 0.5 s, where the file ends: the render is its release, not 3 s.
+    const Wav wav = readWav(dir / "out.wav");
+    EXPECT_GT(wav.samples.size() / 2, 22050u);
+    EXPECT_LT(wav.samples.size() / 2, 2 * 44100u);
+}
+
 TEST_F(Cli, ListsPresetsAndParameters) {
     ASSERT_EQ(run("presets"), 0);
     std::ifstream presets(dir / "stdout");

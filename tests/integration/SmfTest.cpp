@@ -205,8 +205,19 @@ TEST(SmfRobustness, OversizedTruncatedAndCorruptedFilesNeverCrash) {
 
     const Bytes valid = smf(1, 96, {B({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xF0, 0x02, 0x01, 0xF7}) + kEnd,
                                     kNote + B({0x60, 62, 100, 0x10, 0xE0, 0, 64, 0x81, 0x00, 0xB0, 1, 64}) + kEnd});
-    for (std::size_t n = 0; n < valid.size(); ++n)
+    for (std::size_t n = 0; n < valid.size(); ++n) {
         EXPECT_THROW(readSmf(std::span(valid).first(n)), std::runtime_error) << n << " bytes";
+        try {
+            const MidiSong song = readSmf(std::span(valid).first(n), SmfReading::Lenient);
+            EXPECT_FALSE(song.cutShort.empty()) << n << " bytes";
+            int sounding = 0;
+            for (const MidiEvent& e : song.events)
+                if ((e.status & 0xF0) == 0x90) ++sounding;
+                else if ((e.status & 0xF0) == 0x80) --sounding;
+            EXPECT_EQ(sounding, 0) << n << " bytes";
+        } catch (const std::runtime_error&) {
+        }
+    }
 
     std::mt19937 rng(1234);
     for (int trial = 0; trial < 20000; ++trial) {
@@ -225,6 +236,33 @@ TEST(SmfRobustness, OversizedTruncatedAndCorruptedFilesNeverCrash) {
         } catch (const std::runtime_error&) {
         }
     }
+}
+
+TEST(SmfLenient, FileCutShortPlaysAsFarAsItGoesAndReleasesItsNotes) {
+    const Bytes tempo = B({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}) + kEnd;  // 1 s per quarter
+    const Bytes notes = B({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0x91, 62, 90, 0x60, 0x91, 64});
+    const Bytes whole = smf(1, 96, {tempo, notes + B({80}) + kEnd});
+    const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(whole.size() - kEnd.size() - 1));
+
+    EXPECT_THAT(reading(cut), ThrowsMessage<std::runtime_error>(HasSubstr("chunk length runs past end of file")));
+    const MidiSong song = readSmf(cut, SmfReading::Lenient);
+    // The cut note-on is dropped; key 62, still sounding, is released where the track ends.
+    expectEvents(song, {{0, 0x90, 60, 100}, {1, 0x80, 60, 0}, {1, 0x91, 62, 90}, {1, 0x81, 62, 0}});
+    EXPECT_EQ(song.lengthSeconds, 1.0);
+    const std::size_t eventStart = 14 + 8 + tempo.size() + 8 + 12;
+    EXPECT_THAT(song.cutShort, HasSubstr("track 2 ends early at byte " + std::to_string(eventStart)));
+    EXPECT_EQ(readSmf(whole, SmfReading::Lenient).cutShort, "");
+
+    // Missing tracks are data that ends early too; a file with nothing to play is still refused.
+    const MidiSong firstTrack = readSmf(header(1, 2, 96) + chunk("MTrk", notes + B({80}) + kEnd) + text("MTrk"), SmfReading::Lenient);
+    EXPECT_EQ(firstTrack.events.size(), 4u);
+    EXPECT_THAT(firstTrack.cutShort, HasSubstr("truncated chunk header"));
+    EXPECT_THAT([&] { readSmf(Bytes(cut.begin(), cut.begin() + 14 + 8 + 9), SmfReading::Lenient); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("before any channel event")));
+    // Any other fault is refused, cut or not.
+    const Bytes faulty = smf(1, 96, {B({0x00, 0x90, 60, 0x90, 0x00}) + kEnd});
+    EXPECT_THAT([&] { readSmf(std::span(faulty).first(faulty.size() - 2), SmfReading::Lenient); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("status byte 0x90 where a data byte")));
 }
 
 TEST(SmfFile, ReadsFromDiskAndNamesThePathInErrors) {
