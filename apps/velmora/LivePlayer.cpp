@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-LivePlayer::LivePlayer(AudioUnit unit) : mUnit(unit), mListMemory(AudioBufferListSize(2)) {}
+LivePlayer::LivePlayer(AudioUnit unit) : mUnit(unit) {}
 
 bool LivePlayer::post(UInt8 status, UInt8 data1, UInt8 data2) { return mPosted.push({status, data1, data2}); }
 
@@ -33,22 +33,15 @@ void LivePlayer::deliver(const UInt8* bytes, UInt32 size, UInt32 offset) {
 }
 
 void LivePlayer::render(UInt32 frames, float* left, float* right) {
-    auto* list = reinterpret_cast<AudioBufferList*>(mListMemory.data());
-    list->mNumberBuffers = 2;
-    list->mBuffers[0] = {1, UInt32(frames * sizeof(float)), left};
-    list->mBuffers[1] = {1, UInt32(frames * sizeof(float)), right};
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = mSampleTime;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    if (AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames, list) != noErr) {
+    float* const channels[2] = {left, right};
+    if (mCall.render(mUnit, mSampleTime, frames, channels) != noErr) {
         mRenderErrors.fetch_add(1, std::memory_order_relaxed);
         std::memset(left, 0, frames * sizeof(float));
         std::memset(right, 0, frames * sizeof(float));
     } else {
         // A unit may hand back its own buffers.
-        if (list->mBuffers[0].mData != left) std::memcpy(left, list->mBuffers[0].mData, frames * sizeof(float));
-        if (list->mBuffers[1].mData != right) std::memcpy(right, list->mBuffers[1].mData, frames * sizeof(float));
+        if (mCall.channel(0) != left) std::memcpy(left, mCall.channel(0), frames * sizeof(float));
+        if (mCall.channel(1) != right) std::memcpy(right, mCall.channel(1), frames * sizeof(float));
     }
     mSampleTime += frames;
 }

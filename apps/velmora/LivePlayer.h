@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cstddef>
 #include <span>
-#include <vector>
 
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/RenderCall.h"
 
 // One producer thread, one consumer thread; a full queue refuses the item.
 template <class T, size_t Capacity>
@@ -80,7 +80,7 @@ private:
     void render(UInt32 frames, float* left, float* right);
 
     AudioUnit mUnit;
-    std::vector<UInt8> mListMemory;  // an AudioBufferList for two channels
+    RenderCall mCall;
     Float64 mSampleTime = 0;
     UInt32 mPhase = 0;  // frames into the current 64-frame step
     SpscQueue<Message, 256> mPosted;

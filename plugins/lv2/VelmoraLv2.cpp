@@ -22,6 +22,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "Velmora/VelmoraParameters.h"
 #include "plugins/lv2/VelmoraPorts.h"
 #include "plugins/lv2/VelmoraUris.h"
@@ -46,7 +47,7 @@ struct Plugin {
     const LV2_Atom_Sequence* events = nullptr;
     float* outputs[kChannels] = {};
     Float64 sampleTime = 0;
-    alignas(AudioBufferList) unsigned char listMemory[AudioBufferListSize(kChannels)];
+    RenderCall call;
 };
 
 // ---- MIDI
@@ -136,15 +137,10 @@ void writeControls(Plugin& p) {
 }
 
 void render(Plugin& p, UInt32 start, UInt32 frames) {
-    auto* list = reinterpret_cast<AudioBufferList*>(p.listMemory);
-    list->mNumberBuffers = kChannels;
-    for (UInt32 c = 0; c < kChannels; ++c)
-        list->mBuffers[c] = {1, UInt32(frames * sizeof(float)), p.outputs[c] ? p.outputs[c] + start : nullptr};
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = p.sampleTime;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    if (AudioUnitRender(p.unit, &flags, &timeStamp, 0, frames, list) != noErr)
+    // An output the host has not connected renders into the instrument's own memory.
+    float* channels[kChannels];
+    for (UInt32 c = 0; c < kChannels; ++c) channels[c] = p.outputs[c] ? p.outputs[c] + start : nullptr;
+    if (p.call.render(p.unit, p.sampleTime, frames, channels) != noErr)
         for (float* out : p.outputs)
             if (out) std::fill(out + start, out + start + frames, 0.0f);
     p.sampleTime += frames;
