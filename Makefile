@@ -23,7 +23,8 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
-.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench install-lv2
+.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench install-lv2 \
+        check-layers format format-check
 
 all: build
 
@@ -36,11 +37,22 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build
+test: build check-layers
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
 	@$(MAKE) --no-print-directory test-fuzz
+
+# One include root serves every library, so the layers are checked by reading the includes.
+check-layers:
+	@python3 scripts/check-layers.py
+
+# The code's layout as .clang-format describes it (not part of `make test`).
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
+format:
+	@clang-format -i $(SOURCES)
+format-check:
+	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) files as .clang-format lays them out"
 
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"

@@ -4,6 +4,7 @@
 // parameter keeps its symbol here and a new parameter gets a new line.
 #pragma once
 
+// clang-format off
 inline constexpr const char* kPortSymbols[] = {
     "volume", "routing", "mixmode", "trigger", "glide", "pitchbend_up", "pitchbend_down", "osc1_wave",
     "osc1_tune", "osc1_tmodsrc", "osc1_tmoddpth", "osc1_mology", "osc1_mmodsrc", "osc1_mmoddpth", "osc1_vari",
@@ -21,3 +22,4 @@ inline constexpr const char* kPortSymbols[] = {
     "multia_mode", "multia_s2", "multib_s1", "multib_mode", "multib_s2", "quality", "accuracy",
     "spectral_dense",
 };
+// clang-format on

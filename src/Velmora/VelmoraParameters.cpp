@@ -11,6 +11,7 @@ struct ParameterRow {
     Float32 minValue, maxValue, defaultValue;
 };
 
+// clang-format off
 constexpr ParameterRow kRows[kNumberOfParameters] = {
     {"Volume", kAudioUnitParameterUnit_Generic, 0, 100, 50},  // 0
     {"Routing", kAudioUnitParameterUnit_Indexed, 0, 8, 0},  // 1
@@ -115,6 +116,7 @@ constexpr ParameterRow kRows[kNumberOfParameters] = {
     {"Accuracy", kAudioUnitParameterUnit_Indexed, 0, 4, 0},  // 100
     {"Spectral Dense", kAudioUnitParameterUnit_Indexed, 0, 2, 0},  // 101
 };
+// clang-format on
 
 const char* const kModSourceNames[] = {"off",    "vel",    "-vel",   "press",  "-press", "mWheel",
                                        "-mWheel", "pBend", "-pBend", "adsr1",  "-adsr1", "adsr2",
