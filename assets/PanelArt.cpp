@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,8 +24,8 @@ struct Colour {
     double r, g, b;
 };
 constexpr Colour kGround{0.105, 0.118, 0.137}, kPanel{0.160, 0.180, 0.208}, kEdge{0.250, 0.282, 0.322},
-                 kInk{0.800, 0.840, 0.870}, kDim{0.560, 0.600, 0.640}, kAccent{0.910, 0.640, 0.260},
-                 kLcd{0.040, 0.075, 0.060}, kLcdInk{0.700, 1.000, 0.800};
+    kInk{0.800, 0.840, 0.870}, kDim{0.560, 0.600, 0.640}, kAccent{0.910, 0.640, 0.260}, kLcd{0.040, 0.075, 0.060},
+    kLcdInk{0.700, 1.000, 0.800};
 
 void set(cairo_t* cr, Colour c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
 
@@ -168,9 +168,9 @@ struct Routing {
     std::vector<Op> a, b, after;
 };
 const Routing kRoutings[9] = {
-    {{F, S, G}, {F, S, G}, {}},  {{G, S, F}, {G, S, F}, {}},  {{F, G}, {F, G}, {S, S}},
-    {{S, G}, {S, G}, {F, F}},    {{F, G}, {S, G}, {S, F}},    {{F, G}, {S, G}, {F, S}},
-    {{G}, {G}, {F, S, F, S}},    {{G}, {G}, {S, F, S, F}},    {{G, S, F}, {G}, {S, F}},
+    {{F, S, G}, {F, S, G}, {}}, {{G, S, F}, {G, S, F}, {}}, {{F, G}, {F, G}, {S, S}},
+    {{S, G}, {S, G}, {F, F}},   {{F, G}, {S, G}, {S, F}},   {{F, G}, {S, G}, {F, S}},
+    {{G}, {G}, {F, S, F, S}},   {{G}, {G}, {S, F, S, F}},   {{G, S, F}, {G}, {S, F}},
 };
 
 void opBox(cairo_t* cr, double x, double y, Op op, char path) {

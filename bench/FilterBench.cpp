@@ -12,15 +12,15 @@
 namespace {
 
 // Names of the filter types as the parameter lists them.
-const char* const kTypeNames[18] = {"off",     "lowpass",   "bandpass",  "highpass", "notch",    "comb",
-                                    "lowpass2", "tame LP2", "rude LP2",  "bandpass2", "highpass2", "notch2",
-                                    "peak2",   "low shelf", "highshelf", "phaser",   "vow f",    "vow m"};
+const char* const kTypeNames[18] = {"off",      "lowpass",   "bandpass",  "highpass",  "notch",     "comb",
+                                    "lowpass2", "tame LP2",  "rude LP2",  "bandpass2", "highpass2", "notch2",
+                                    "peak2",    "low shelf", "highshelf", "phaser",    "vow f",     "vow m"};
 
 const char* kernelName(int type) {
-    static const char* const names[18] = {"foo",          "SVF_Low",      "SVF_Band", "SVF_High", "SVF_Notch",
-                                          "comb2048",     "Biquad_Low",   "Biquad_Low_t", "Biquad_Low_r",
-                                          "Biquad",       "Biquad",       "Biquad",   "Biquad",   "Biquad",
-                                          "Biquad",       "Phaser7",      "Vowel_f",  "Vowel_m"};
+    static const char* const names[18] = {"foo",      "SVF_Low",    "SVF_Band",     "SVF_High",     "SVF_Notch",
+                                          "comb2048", "Biquad_Low", "Biquad_Low_t", "Biquad_Low_r", "Biquad",
+                                          "Biquad",   "Biquad",     "Biquad",       "Biquad",       "Biquad",
+                                          "Phaser7",  "Vowel_f",    "Vowel_m"};
     return names[type];
 }
 
@@ -81,8 +81,8 @@ void BM_SetFilter(benchmark::State& state, int type) {
 [[maybe_unused]] const bool kRegistered = [] {
     for (int type = 0; type <= 17; ++type) {
         const std::string label = (type < 10 ? "0" : "") + std::to_string(type) + " " + kTypeNames[type];
-        benchmark::RegisterBenchmark(("FilterKernel/" + label + " (" + kernelName(type) + ")").c_str(),
-                                     BM_FilterKernel, type);
+        benchmark::RegisterBenchmark(("FilterKernel/" + label + " (" + kernelName(type) + ")").c_str(), BM_FilterKernel,
+                                     type);
     }
     for (int type = 1; type <= 17; ++type) {
         const std::string label = (type < 10 ? "0" : "") + std::to_string(type) + " " + kTypeNames[type];

@@ -58,7 +58,8 @@ public:
     const std::vector<MidiEvent>& events() const { return mEvents; }
 
     void add(double beat, int kind, int data1, int data2) {
-        mEvents.push_back({beat * kSecondsPerBeat, std::uint8_t(kind | kChannel), std::uint8_t(data1), std::uint8_t(data2)});
+        mEvents.push_back(
+            {beat * kSecondsPerBeat, std::uint8_t(kind | kChannel), std::uint8_t(data1), std::uint8_t(data2)});
     }
 
 private:
@@ -75,16 +76,50 @@ Song compose() {
 
     // Bass, D minor, eighth notes; slides drop or leap an octave.
     const double e = 0.5;
-    song.play({{50, e, false}, {50, e, false}, {62, e, true}, {50, e, false},
-               {53, e, false}, {55, e, true}, {57, e, false}, {62, e, true}}, 84, 0.6);
-    song.play({{53, e, false}, {53, e, false}, {65, e, true}, {53, e, false},
-               {55, e, false}, {57, e, true}, {60, e, false}, {65, e, true}}, 84, 0.6);
-    song.play({{48, e, false}, {48, e, false}, {60, e, true}, {48, e, false},
-               {52, e, false}, {55, e, true}, {57, e, false}, {60, e, true}}, 84, 0.6);
-    song.play({{55, e, false}, {55, e, false}, {67, e, true}, {55, e, false},
-               {57, 2 * e, true}, {61, e, true}, {64, e, true}}, 84, 0.6);
-    song.play({{62, e, true}, {50, e, false}, {50, e, false}, {62, e, true},
-               {60, e, true}, {57, e, true}, {55, e, true}, {53, e, false}}, 84, 0.6);
+    song.play({{50, e, false},
+               {50, e, false},
+               {62, e, true},
+               {50, e, false},
+               {53, e, false},
+               {55, e, true},
+               {57, e, false},
+               {62, e, true}},
+              84, 0.6);
+    song.play({{53, e, false},
+               {53, e, false},
+               {65, e, true},
+               {53, e, false},
+               {55, e, false},
+               {57, e, true},
+               {60, e, false},
+               {65, e, true}},
+              84, 0.6);
+    song.play({{48, e, false},
+               {48, e, false},
+               {60, e, true},
+               {48, e, false},
+               {52, e, false},
+               {55, e, true},
+               {57, e, false},
+               {60, e, true}},
+              84, 0.6);
+    song.play({{55, e, false},
+               {55, e, false},
+               {67, e, true},
+               {55, e, false},
+               {57, 2 * e, true},
+               {61, e, true},
+               {64, e, true}},
+              84, 0.6);
+    song.play({{62, e, true},
+               {50, e, false},
+               {50, e, false},
+               {62, e, true},
+               {60, e, true},
+               {57, e, true},
+               {55, e, true},
+               {53, e, false}},
+              84, 0.6);
 
     // Lead, legato, with a bend on the long notes and the mod wheel swelling.
     const double lead = song.beat();

@@ -7,8 +7,10 @@
 
 std::optional<int> keyboardSemitone(unsigned keycode) {
     // X keycodes of a PC keyboard (evdev, as every current X server numbers them).
-    static constexpr unsigned kLowerRow[12] = {52, 39, 53, 40, 54, 55, 42, 56, 43, 57, 44, 58};  // Z S X D C V G B H N J M
-    static constexpr unsigned kUpperRow[12] = {24, 11, 25, 12, 26, 27, 14, 28, 15, 29, 16, 30};  // Q 2 W 3 E R 5 T 6 Y 7 U
+    static constexpr unsigned kLowerRow[12] = {52, 39, 53, 40, 54, 55,
+                                               42, 56, 43, 57, 44, 58};  // Z S X D C V G B H N J M
+    static constexpr unsigned kUpperRow[12] = {24, 11, 25, 12, 26, 27,
+                                               14, 28, 15, 29, 16, 30};  // Q 2 W 3 E R 5 T 6 Y 7 U
     for (int i = 0; i < 12; ++i) {
         if (kLowerRow[i] == keycode) return i;
         if (kUpperRow[i] == keycode) return 12 + i;

@@ -31,8 +31,10 @@ EditOptions parse(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (takePanelOption(args, i, o)) continue;
-        if (a == "--screenshot") o.screenshot = optionValue(args, i);
-        else if (a != "--verbose") throw std::invalid_argument("unknown option '" + a + "'");
+        if (a == "--screenshot")
+            o.screenshot = optionValue(args, i);
+        else if (a != "--verbose")
+            throw std::invalid_argument("unknown option '" + a + "'");
     }
     checkPanelOptions(o);
     return o;
@@ -58,8 +60,7 @@ int edit(const EditOptions& o) {
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 512);
     applyPresetAndState(instrument, o.preset, o.state);
-    PanelWindow panel(instrument.unit(), "Velmora", o.scale, !o.screenshot.empty(),
-                      "--screenshot works without one");
+    PanelWindow panel(instrument.unit(), "Velmora", o.scale, !o.screenshot.empty(), "--screenshot works without one");
     WindowRef window = panel.window();
 
     if (!o.screenshot.empty()) {

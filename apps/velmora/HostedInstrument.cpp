@@ -30,15 +30,15 @@ void HostedInstrument::configure(double sampleRate, UInt32 channels, UInt32 maxF
     AudioStreamBasicDescription format{};
     format.mSampleRate = sampleRate;
     format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
+                          kAudioFormatFlagIsNonInterleaved;
     format.mBytesPerPacket = format.mBytesPerFrame = 4;
     format.mFramesPerPacket = 1;
     format.mChannelsPerFrame = channels;
     format.mBitsPerChannel = 32;
-    check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
-                               sizeof format),
-          "setting the output format");
+    check(
+        AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format, sizeof format),
+        "setting the output format");
     UInt32 current = 0, size = sizeof current;
     check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &current,
                                &size),
@@ -55,14 +55,14 @@ const std::vector<ParameterDescription>& HostedInstrument::parameters() {
     if (!mParameters.empty()) return mParameters;
     UInt32 size = 0;
     Boolean writable = false;
-    check(AudioUnitGetPropertyInfo(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size,
-                                   &writable),
-          "listing the parameters");
+    check(
+        AudioUnitGetPropertyInfo(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size, &writable),
+        "listing the parameters");
     std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
     if (!ids.empty())
-        check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(),
-                                   &size),
-              "listing the parameters");
+        check(
+            AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
+            "listing the parameters");
     for (AudioUnitParameterID id : ids) {
         ParameterDescription p{id, {}, {}, {}};
         UInt32 infoSize = sizeof p.info;
@@ -133,8 +133,8 @@ void HostedInstrument::selectPreset(SInt32 number) {
         if (n != number) continue;
         CFStringRef cfName = CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8);
         const AUPreset preset{number, cfName};
-        const OSStatus status = AudioUnitSetProperty(mUnit, kAudioUnitProperty_CurrentPreset, kAudioUnitScope_Global,
-                                                     0, &preset, sizeof preset);
+        const OSStatus status = AudioUnitSetProperty(mUnit, kAudioUnitProperty_CurrentPreset, kAudioUnitScope_Global, 0,
+                                                     &preset, sizeof preset);
         CFRelease(cfName);
         check(status, "selecting the preset");
         return;
@@ -160,6 +160,5 @@ CFPropertyListRef HostedInstrument::saveState() {
 }
 
 OSStatus HostedInstrument::restoreState(CFPropertyListRef state) {
-    return AudioUnitSetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
-                                sizeof state);
+    return AudioUnitSetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state);
 }

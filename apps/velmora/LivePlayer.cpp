@@ -63,7 +63,8 @@ void LivePlayer::process(std::span<const LiveMidiEvent> events, UInt32 frames, f
         const UInt32 n = std::min(frames - done, kStep - mPhase), end = done + n;
         // Events stamped beyond the period (a faulty client) go before the last call.
         for (; next < events.size() && (events[next].frame < end || end == frames); ++next)
-            deliver(events[next].bytes, events[next].size, std::min(std::max(events[next].frame, done), end - 1) - done);
+            deliver(events[next].bytes, events[next].size,
+                    std::min(std::max(events[next].frame, done), end - 1) - done);
         render(n, outputs[0] + done, outputs[1] + done);
         mPhase = (mPhase + n) % kStep;
         done = end;

@@ -83,15 +83,20 @@ OutputTarget resolveOutput(const fs::path& path) {
         if (errno != ENOENT) failWithErrno(path, "cannot write");
         struct stat folder {};
         if (stat(folderOf(target.resolved).c_str(), &folder) != 0) failWithErrno(path, "cannot write");
-        if (!S_ISDIR(folder.st_mode)) fail(path, "cannot write (" + folderOf(target.resolved).string() +
-                                                     " is not a folder)");
+        if (!S_ISDIR(folder.st_mode))
+            fail(path, "cannot write (" + folderOf(target.resolved).string() + " is not a folder)");
         return target;
     }
-    if (S_ISREG(st.st_mode)) target.type = OutputTarget::Type::ExistingFile;
-    else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) target.type = OutputTarget::Type::Stream;
-    else if (S_ISDIR(st.st_mode)) fail(path, "is a folder");
-    else if (S_ISBLK(st.st_mode)) fail(path, "is a block device; not written");
-    else fail(path, "is not a file, FIFO or character device; not written");
+    if (S_ISREG(st.st_mode))
+        target.type = OutputTarget::Type::ExistingFile;
+    else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+        target.type = OutputTarget::Type::Stream;
+    else if (S_ISDIR(st.st_mode))
+        fail(path, "is a folder");
+    else if (S_ISBLK(st.st_mode))
+        fail(path, "is a block device; not written");
+    else
+        fail(path, "is not a file, FIFO or character device; not written");
     return target;
 }
 
@@ -138,8 +143,8 @@ void checkFreeSpace(const OutputTarget& target, std::uintmax_t bytes) {
 }
 
 ReplacementFile::ReplacementFile(const OutputTarget& target) : mTarget(target) {
-    mTemporary = folderOf(target.resolved) /
-                 ("." + target.resolved.filename().string() + ".tmp" + std::to_string(getpid()));
+    mTemporary =
+        folderOf(target.resolved) / ("." + target.resolved.filename().string() + ".tmp" + std::to_string(getpid()));
     struct stat old {};
     const bool replacing = stat(target.resolved.c_str(), &old) == 0;
     unlink(mTemporary.c_str());  // left by a killed run of the same process ID

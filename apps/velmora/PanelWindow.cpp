@@ -23,11 +23,16 @@ const std::string& optionValue(const std::vector<std::string>& args, size_t& i) 
 
 bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& o) {
     const std::string& a = args[i];
-    if (a == "--preset") o.preset = optionValue(args, i);
-    else if (a == "--state") o.state = optionValue(args, i);
-    else if (a == "--save") o.save = optionValue(args, i);
-    else if (a == "--scale") o.scale = std::atof(optionValue(args, i).c_str());
-    else return false;
+    if (a == "--preset")
+        o.preset = optionValue(args, i);
+    else if (a == "--state")
+        o.state = optionValue(args, i);
+    else if (a == "--save")
+        o.save = optionValue(args, i);
+    else if (a == "--scale")
+        o.scale = std::atof(optionValue(args, i).c_str());
+    else
+        return false;
     return true;
 }
 

@@ -46,10 +46,14 @@ PlayOptions parse(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (takePanelOption(args, i, o)) continue;
-        if (a == "--connect") o.connect.push_back(optionValue(args, i));
-        else if (a == "--no-editor") o.editor = false;
-        else if (a == "--verbose") o.verbose = true;
-        else throw std::invalid_argument("unknown option '" + a + "'");
+        if (a == "--connect")
+            o.connect.push_back(optionValue(args, i));
+        else if (a == "--no-editor")
+            o.editor = false;
+        else if (a == "--verbose")
+            o.verbose = true;
+        else
+            throw std::invalid_argument("unknown option '" + a + "'");
     }
     checkPanelOptions(o);
     return o;
@@ -84,8 +88,7 @@ void catchStopSignals() {
 
 void drainWakePipe() {
     char bytes[64];
-    while (read(gWakePipe[0], bytes, sizeof bytes) > 0) {
-    }
+    while (read(gWakePipe[0], bytes, sizeof bytes) > 0) {}
 }
 
 void jackSilent(const char*) {}

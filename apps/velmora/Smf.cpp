@@ -117,7 +117,8 @@ private:
 
 class SmfReader {
 public:
-    SmfReader(std::span<const std::byte> bytes, SmfReading reading) : mBytes(bytes), mLenient(reading == SmfReading::Lenient) {}
+    SmfReader(std::span<const std::byte> bytes, SmfReading reading)
+        : mBytes(bytes), mLenient(reading == SmfReading::Lenient) {}
 
     MidiSong read() {
         readHeader();
@@ -139,8 +140,8 @@ public:
             const bool cut = length > mBytes.size() - pos - 8;
             std::string what;
             if (cut) {
-                what = "chunk length runs past end of file ('" + id + "' chunk at byte " +
-                                         std::to_string(pos) + ", " + std::to_string(length) + " bytes)";
+                what = "chunk length runs past end of file ('" + id + "' chunk at byte " + std::to_string(pos) + ", " +
+                       std::to_string(length) + " bytes)";
                 if (id != "MTrk") {
                     endsEarly(what);
                     break;
@@ -229,7 +230,9 @@ private:
                     const std::uint32_t length = in.vlq();
                     running = 0;  // meta and sysex events cancel running status
                     if (type == 0x51) {
-                        if (length != 3) in.fail("tempo event of length " + std::to_string(length) + " (must be 3)", in.eventStart());
+                        if (length != 3)
+                            in.fail("tempo event of length " + std::to_string(length) + " (must be 3)",
+                                    in.eventStart());
                         std::uint32_t micros = 0;
                         for (int k = 0; k < 3; ++k) micros = (micros << 8) | in.byte();
                         if (micros == 0) in.fail("tempo of zero microseconds per quarter note", in.eventStart());
@@ -259,7 +262,8 @@ private:
                         " (its chunk runs past the end of the file)";
             for (unsigned channel = 0; channel < 16; ++channel)
                 for (unsigned key = 0; key < 128; ++key)
-                    if (sounding[channel][key]) mEvents.push_back({completeTick, std::uint8_t(0x80 | channel), std::uint8_t(key), 0});
+                    if (sounding[channel][key])
+                        mEvents.push_back({completeTick, std::uint8_t(0x80 | channel), std::uint8_t(key), 0});
         }
         mEndTick = std::max(mEndTick, completeTick);
     }
@@ -292,7 +296,8 @@ private:
             return s->seconds + double(tick - s->tick) * s->num / s->den;
         };
 
-        std::stable_sort(mEvents.begin(), mEvents.end(), [](const TickEvent& a, const TickEvent& b) { return a.tick < b.tick; });
+        std::stable_sort(mEvents.begin(), mEvents.end(),
+                         [](const TickEvent& a, const TickEvent& b) { return a.tick < b.tick; });
         MidiSong song;
         song.events.reserve(mEvents.size());
         for (const TickEvent& e : mEvents) song.events.push_back({seconds(e.tick), e.status, e.data1, e.data2});
@@ -306,9 +311,9 @@ private:
     std::string mCutShort;
     std::size_t mFirstChunk = 0;
     int mTrackCount = 0;
-    unsigned mTicksPerQuarter = 0;  // 0 with SMPTE time
+    unsigned mTicksPerQuarter = 0;        // 0 with SMPTE time
     double mSmpteNum = 0, mSmpteDen = 0;  // seconds per tick with SMPTE time; 29.97 fps as 30000/1001
-    std::vector<TickEvent> mEvents;  // track after track, each in file order
+    std::vector<TickEvent> mEvents;       // track after track, each in file order
     std::vector<TempoChange> mTempos;
     std::uint64_t mEndTick = 0;
 };
@@ -355,9 +360,11 @@ MidiSong readSmfFile(const std::filesystem::path& path, SmfReading reading) {
 std::vector<std::byte> writeSmf(const std::vector<MidiEvent>& events, int ticksPerQuarter, double bpm) {
     if (ticksPerQuarter < 1 || ticksPerQuarter > 0x7FFF)
         throw std::invalid_argument("ticks per quarter note must be 1..32767, not " + std::to_string(ticksPerQuarter));
-    if (!std::isfinite(bpm) || bpm <= 0) throw std::invalid_argument("tempo must be a positive number of beats per minute");
+    if (!std::isfinite(bpm) || bpm <= 0)
+        throw std::invalid_argument("tempo must be a positive number of beats per minute");
     const long long micros = std::llround(60e6 / bpm);
-    if (micros < 1 || micros > 0xFFFFFF) throw std::invalid_argument("tempo of " + std::to_string(bpm) + " bpm cannot be stored");
+    if (micros < 1 || micros > 0xFFFFFF)
+        throw std::invalid_argument("tempo of " + std::to_string(bpm) + " bpm cannot be stored");
 
     const double ticksPerSecond = 1e6 * double(ticksPerQuarter) / double(micros);
     struct Placed {
@@ -367,7 +374,8 @@ std::vector<std::byte> writeSmf(const std::vector<MidiEvent>& events, int ticksP
     std::vector<Placed> placed;
     placed.reserve(events.size());
     for (const MidiEvent& e : events) {
-        if (e.status < 0x80 || e.status > 0xEF) throw std::invalid_argument("status " + hexByte(e.status) + " is not a channel message");
+        if (e.status < 0x80 || e.status > 0xEF)
+            throw std::invalid_argument("status " + hexByte(e.status) + " is not a channel message");
         if (e.data1 > 0x7F || e.data2 > 0x7F) throw std::invalid_argument("data byte above 0x7F");
         // A day is far beyond any song and keeps the tick count in range.
         if (!std::isfinite(e.seconds) || e.seconds < 0 || e.seconds > 86400)

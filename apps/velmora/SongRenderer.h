@@ -18,8 +18,8 @@ struct RenderOptions {
     double sampleRate = 44100;
     UInt32 blockFrames = 64;
     UInt32 channels = 2;
-    long long frames = -1;       // exact length; -1: until the voice is idle after the last event
-    double tailSeconds = 30;     // at most this long past the last event
+    long long frames = -1;    // exact length; -1: until the voice is idle after the last event
+    double tailSeconds = 30;  // at most this long past the last event
     std::vector<Automation> automation;
 };
 

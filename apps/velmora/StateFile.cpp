@@ -19,8 +19,8 @@ namespace {
 
 // The instrument's state is a dictionary two levels deep and about 2 KB; these
 // bound what a file may make the property-list library build.
-constexpr int kMaxDepth = 32;              // containers inside one another
-constexpr uint64_t kMaxNodes = 10000;      // values in the tree, a shared one at each use
+constexpr int kMaxDepth = 32;                               // containers inside one another
+constexpr uint64_t kMaxNodes = 10000;                       // values in the tree, a shared one at each use
 constexpr uint64_t kMaxExpandedBytes = kMaxStateFileBytes;  // strings and data, likewise
 constexpr size_t npos = std::string_view::npos;
 
@@ -160,12 +160,24 @@ bool binaryWithinBounds(std::string_view s) {
         uint64_t extent = 0;
         switch (type) {
             case 0x0: break;
-            case 0x1: case 0x2: case 0x3: extent = uint64_t(1) << length; break;
-            case 0x4: case 0x5: extent = o.bytes = length; break;
+            case 0x1:
+            case 0x2:
+            case 0x3: extent = uint64_t(1) << length; break;
+            case 0x4:
+            case 0x5: extent = o.bytes = length; break;
             case 0x6: extent = o.bytes = 2 * length; break;
             case 0x8: extent = length + 1; break;
-            case 0xA: case 0xC: o.children = length; extent = length * refSize; o.container = true; break;
-            case 0xD: o.children = 2 * length; extent = 2 * length * refSize; o.container = true; break;
+            case 0xA:
+            case 0xC:
+                o.children = length;
+                extent = length * refSize;
+                o.container = true;
+                break;
+            case 0xD:
+                o.children = 2 * length;
+                extent = 2 * length * refSize;
+                o.container = true;
+                break;
             default: return false;
         }
         o.refs = pos;
@@ -226,7 +238,9 @@ bool binaryWithinBounds(std::string_view s) {
 }
 
 using PlistPtr = std::unique_ptr<void, void (*)(void*)>;
-PlistPtr own(plist_t p) { return PlistPtr(p, [](void* q) { plist_free(plist_t(q)); }); }
+PlistPtr own(plist_t p) {
+    return PlistPtr(p, [](void* q) { plist_free(plist_t(q)); });
+}
 
 plist_t toPlist(CFTypeRef value) {
     const CFTypeID type = CFGetTypeID(value);
@@ -298,8 +312,8 @@ CFTypeRef fromPlist(plist_t node) {
             return CFNumberCreate(nullptr, kCFNumberFloat64Type, &v);
         }
         case PLIST_DICT: {
-            CFMutableDictionaryRef out = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                   &kCFTypeDictionaryValueCallBacks);
+            CFMutableDictionaryRef out =
+                CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);
             for (;;) {
@@ -330,8 +344,7 @@ CFTypeRef fromPlist(plist_t node) {
             free(it);
             return out;
         }
-        default:
-            return nullptr;  // arrays, dates and booleans have no place in a state
+        default: return nullptr;  // arrays, dates and booleans have no place in a state
     }
 }
 

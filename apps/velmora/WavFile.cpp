@@ -13,8 +13,9 @@
 namespace {
 
 int subtype(SampleFormat format) {
-    return format == SampleFormat::Float ? SF_FORMAT_FLOAT : format == SampleFormat::Pcm16 ? SF_FORMAT_PCM_16
-                                                                                         : SF_FORMAT_PCM_24;
+    return format == SampleFormat::Float   ? SF_FORMAT_FLOAT
+           : format == SampleFormat::Pcm16 ? SF_FORMAT_PCM_16
+                                           : SF_FORMAT_PCM_24;
 }
 
 void putLittle(unsigned char* at, std::uint32_t value, int bytes) {

@@ -114,8 +114,8 @@ bool parseSetupOption(const std::vector<std::string>& args, size_t& i, SetupOpti
 double parseDuration(const std::string& text, const std::string& what) {
     const char unit = text.empty() ? 0 : text.back();
     const double scale = unit == 'h' ? 3600 : unit == 'm' ? 60 : 1;
-    const double v = parseNumber(unit == 'h' || unit == 'm' || unit == 's' ? text.substr(0, text.size() - 1) : text,
-                                 what) * scale;
+    const double v =
+        parseNumber(unit == 'h' || unit == 'm' || unit == 's' ? text.substr(0, text.size() - 1) : text, what) * scale;
     if (!(v > 0)) throw UsageError("bad " + what + ": '" + text + "' (a positive number of seconds, or with m or h)");
     return v;
 }
@@ -145,12 +145,11 @@ void checkLength(const MidiSong& song, const RenderOptions& options, double maxS
     if (!maxGiven && options.frames >= 0) return;
     const double seconds = double(frames) / options.sampleRate;
     if (seconds <= maxSeconds) return;
-    const std::string length =
-        options.frames >= 0
-            ? "--frames asks for " + describeSeconds(seconds)
-            : "the render could last " + describeSeconds(seconds) + " (the last event at " +
-                  describeSeconds(seconds - options.tailSeconds) + ", then up to " +
-                  describeSeconds(options.tailSeconds) + " of tail)";
+    const std::string length = options.frames >= 0
+                                   ? "--frames asks for " + describeSeconds(seconds)
+                                   : "the render could last " + describeSeconds(seconds) + " (the last event at " +
+                                         describeSeconds(seconds - options.tailSeconds) + ", then up to " +
+                                         describeSeconds(options.tailSeconds) + " of tail)";
     throw std::runtime_error(length + ", more than " +
                              (maxGiven ? "--max-length (" + describeSeconds(maxSeconds) + ")" : "24 hours") +
                              "; --max-length SECONDS allows a longer render, --frames N sets its length");
@@ -206,10 +205,14 @@ int renderCommand(const std::vector<std::string>& args) {
             maxGiven = true;
         } else if (a == "--format") {
             const std::string f = optionValue(args, i);
-            if (f == "float") format = SampleFormat::Float;
-            else if (f == "24") format = SampleFormat::Pcm24;
-            else if (f == "16") format = SampleFormat::Pcm16;
-            else throw UsageError("bad format '" + f + "' (float, 24 or 16)");
+            if (f == "float")
+                format = SampleFormat::Float;
+            else if (f == "24")
+                format = SampleFormat::Pcm24;
+            else if (f == "16")
+                format = SampleFormat::Pcm16;
+            else
+                throw UsageError("bad format '" + f + "' (float, 24 or 16)");
         } else if (a == "--at")
             automationTexts.push_back(optionValue(args, i));
         else if (a == "--stats")
@@ -289,7 +292,8 @@ int stateCommand(const std::vector<std::string>& args) {
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 64);
     applySetup(instrument, setup);
-    const OutputTarget target = checkOutput(args[2], OutputKind::PropertyList, {{setup.stateFile, "the state file"}}, force);
+    const OutputTarget target =
+        checkOutput(args[2], OutputKind::PropertyList, {{setup.stateFile, "the state file"}}, force);
     saveStateFile(instrument, args[2]);
     std::fprintf(target.type == OutputTarget::Type::StandardOutput ? stderr : stdout, "%s: saved\n",
                  target.name().c_str());

@@ -149,16 +149,16 @@ public:
                                        &writable),
               "listing the parameters");
         std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
-        check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(),
-                                   &size),
-              "listing the parameters");
+        check(
+            AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
+            "listing the parameters");
         std::vector<Parameter> list;
         for (UInt32 i = 0; i < ids.size(); ++i) {
             if (ids[i] != i) fail("parameter IDs are not 0, 1, 2 ...");
             Parameter p;
             UInt32 infoSize = sizeof p.info;
-            check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, ids[i],
-                                       &p.info, &infoSize),
+            check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, ids[i], &p.info,
+                                       &infoSize),
                   "reading a parameter");
             p.name.assign(p.info.name, strnlen(p.info.name, sizeof p.info.name));
             CFArrayRef names = nullptr;
@@ -282,8 +282,10 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
         // Value names beyond the range stay out of a host's menu: it would offer values the port refuses.
         std::vector<std::pair<float, std::string>> points;
         for (size_t v = 0; v < p.valueNames.size(); ++v)
-            if (float(v) >= p.info.minValue && float(v) <= p.info.maxValue) points.emplace_back(float(v), p.valueNames[v]);
-        if (indexed) t += std::string(" ;\n        lv2:portProperty lv2:integer") + (points.empty() ? "" : ", lv2:enumeration");
+            if (float(v) >= p.info.minValue && float(v) <= p.info.maxValue)
+                points.emplace_back(float(v), p.valueNames[v]);
+        if (indexed)
+            t += std::string(" ;\n        lv2:portProperty lv2:integer") + (points.empty() ? "" : ", lv2:enumeration");
         for (size_t i = 0; i < points.size(); ++i)
             t += std::string(i ? " , " : " ;\n        lv2:scalePoint ") + "[ rdfs:label " + literal(points[i].second) +
                  " ; rdf:value " + number(points[i].first) + " ]";

@@ -31,7 +31,7 @@ namespace {
 
 constexpr UInt32 kStepFrames = 64;  // the instrument's slice
 constexpr UInt32 kChannels = 2;
-constexpr int kNameBytes = 48;      // the settings record's name field, zero-terminated
+constexpr int kNameBytes = 48;  // the settings record's name field, zero-terminated
 
 struct Urids {
     LV2_URID midiEvent, sequence, beatTime, string, presetName;
@@ -124,7 +124,8 @@ void deliver(Plugin& p, const EventCursor& e, UInt32 offset) {
 // A control whose bits changed since it was last written goes to the instrument
 // once; the instrument itself keeps its old value for a NaN or an infinity.
 void writeControls(Plugin& p) {
-    if (p.writeAll.exchange(false, std::memory_order_acquire)) std::fill(std::begin(p.pending), std::end(p.pending), true);
+    if (p.writeAll.exchange(false, std::memory_order_acquire))
+        std::fill(std::begin(p.pending), std::end(p.pending), true);
     for (UInt32 id = 0; id < kNumberOfParameters; ++id) {
         if (!p.controls[id]) continue;
         const float value = *p.controls[id];
@@ -178,7 +179,8 @@ bool readName(AudioUnit unit, char (&name)[kNameBytes]) {
         return false;
     bool found = false;
     if (CFGetTypeID(state) == CFDictionaryGetTypeID()) {
-        auto data = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
+        auto data =
+            static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
         if (data && CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(data) >= kNameBytes) {
             std::memcpy(name, CFDataGetBytePtr(data), kNameBytes);
             name[kNameBytes - 1] = 0;
@@ -306,8 +308,8 @@ bool openInstrument(Plugin& p, double sampleRate) {
     format.mSampleRate = sampleRate;
     format.mFormatID = kAudioFormatLinearPCM;
     // The platform's canonical flags, the big-endian bit among them; the samples are native floats.
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
+                          kAudioFormatFlagIsNonInterleaved;
     format.mBytesPerPacket = format.mBytesPerFrame = sizeof(float);
     format.mFramesPerPacket = 1;
     format.mChannelsPerFrame = kChannels;
@@ -334,8 +336,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
     bool opened = false;
     try {
         opened = openInstrument(*p, sampleRate);
-    } catch (...) {
-    }
+    } catch (...) {}
     if (!opened) {
         cleanup(p);
         return nullptr;
@@ -366,11 +367,9 @@ const void* extensionData(const char* uri) {
     return std::strcmp(uri, LV2_STATE__interface) == 0 ? &stateInterface : nullptr;
 }
 
-const LV2_Descriptor kDescriptor{kPluginURI, instantiate, connectPort, activate, run, deactivate, cleanup,
-                                 extensionData};
+const LV2_Descriptor kDescriptor{kPluginURI, instantiate, connectPort, activate,
+                                 run,        deactivate,  cleanup,     extensionData};
 
 }  // namespace
 
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-    return index == 0 ? &kDescriptor : nullptr;
-}
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }

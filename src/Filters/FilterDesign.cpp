@@ -19,18 +19,14 @@ constexpr VowelTable kVowelFemale = {
     {{800.0f, 350.0f, 270.0f, 450.0f, 325.0f},
      {1150.0f, 2000.0f, 2140.0f, 800.0f, 700.0f},
      {2900.0f, 2800.0f, 2950.0f, 2830.0f, 2700.0f}},
-    {{0.5f, 0.5f, 0.5f, 0.5f, 0.5f},
-     {0.4f, 0.2f, 0.26f, 0.3f, 0.23f},
-     {0.1f, 0.23f, 0.14f, 0.24f, 0.08f}},
+    {{0.5f, 0.5f, 0.5f, 0.5f, 0.5f}, {0.4f, 0.2f, 0.26f, 0.3f, 0.23f}, {0.1f, 0.23f, 0.14f, 0.24f, 0.08f}},
 };
 
 constexpr VowelTable kVowelMale = {
     {{600.0f, 400.0f, 250.0f, 400.0f, 350.0f},
      {1040.0f, 1620.0f, 1750.0f, 750.0f, 600.0f},
      {2250.0f, 2400.0f, 2600.0f, 2400.0f, 2400.0f}},
-    {{0.5f, 0.5f, 0.5f, 0.5f, 0.5f},
-     {0.42f, 0.3f, 0.1f, 0.34f, 0.12f},
-     {0.38f, 0.38f, 0.28f, 0.2f, 0.05f}},
+    {{0.5f, 0.5f, 0.5f, 0.5f, 0.5f}, {0.42f, 0.3f, 0.1f, 0.34f, 0.12f}, {0.38f, 0.38f, 0.28f, 0.2f, 0.05f}},
 };
 
 // Library calls run in double; their results are rounded to single.
@@ -51,17 +47,19 @@ inline void storeSection(float* out, float b0, float b1, float b2, float a1, flo
 
 void designStateVariable(unsigned type, float q, float w, float* coeffs) {
     float qs = q;
-    if (type == 2) qs = q * 0.5f;
-    else if (type == 3) qs = q * 0.8f;
+    if (type == 2)
+        qs = q * 0.5f;
+    else if (type == 3)
+        qs = q * 0.8f;
     float f = sinF(kPi * w);
-    if (f > 0.24999f) f = 0.24999f; // two passes per sample stay stable below 0.25
+    if (f > 0.24999f) f = 0.24999f;  // two passes per sample stay stable below 0.25
     coeffs[0] = f;
     const float d = 2.0f * (1.0f - powF(qs, 0.25));
     const float limit = 2.0f / f - 0.5f * f;
     float damping = d;
     if (limit < damping) damping = limit;
     if (2.0f < damping) damping = 2.0f;
-    coeffs[1] = damping; // 2 is no resonance, 0 rings at the cutoff
+    coeffs[1] = damping;  // 2 is no resonance, 0 rings at the cutoff
 }
 
 void designPhaser(float q, float w, float* coeffs) {
@@ -90,7 +88,7 @@ void designVowel(const VowelTable& table, float cutoff, float q, double sampleRa
         coeffs[2 * k] = cosF(kTwoPi * freq * invRate);
         coeffs[2 * k + 1] = table.gain[k][i] * (1.0f - t) + table.gain[k][i + 1] * t;
     }
-    coeffs[6] = q; // wet amount
+    coeffs[6] = q;  // wet amount
 }
 
 void designBiquad(unsigned type, float q, float w, float* coeffs) {
@@ -101,48 +99,49 @@ void designBiquad(unsigned type, float q, float w, float* coeffs) {
     // Gain of the peaking and shelving types: fq 0..100 is -10..+10 dB.
     const auto gainA = [q] { return powF(10.0, (q - 0.5f) * 0.5f); };
     switch (type) {
-    case 6:
-    case 7:
-    case 8:
-        storeSection(coeffs, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha);
-        // The second section has no resonance of its own.
-        storeSection(coeffs + 5, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - s, 1.0f + s);
-        break;
-    case 9: storeSection(coeffs, alpha, 0.0f, -alpha, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
-    case 10:
-        storeSection(coeffs, (1.0f + c) / 2.0f, -(1.0f + c), (1.0f + c) / 2.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha);
-        break;
-    case 11: storeSection(coeffs, 1.0f, -2.0f * c, 1.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
-    case 12: {
-        const float A = gainA();
-        storeSection(coeffs, 1.0f + alpha * A, -2.0f * c, 1.0f - alpha * A, -2.0f * c, 1.0f - alpha / A,
-                     1.0f + alpha / A);
-        break;
-    }
-    case 13: {
-        const float A = gainA();
-        const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
-        storeSection(coeffs, A * ((A + 1.0f) - (A - 1.0f) * c + beta), 2.0f * A * ((A - 1.0f) - (A + 1.0f) * c),
-                     A * ((A + 1.0f) - (A - 1.0f) * c - beta), -2.0f * ((A - 1.0f) + (A + 1.0f) * c),
-                     (A + 1.0f) + (A - 1.0f) * c - beta, (A + 1.0f) + (A - 1.0f) * c + beta);
-        break;
-    }
-    case 14: {
-        const float A = gainA();
-        const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
-        storeSection(coeffs, A * ((A + 1.0f) + (A - 1.0f) * c + beta), -2.0f * A * ((A - 1.0f) + (A + 1.0f) * c),
-                     A * ((A + 1.0f) + (A - 1.0f) * c - beta), 2.0f * ((A - 1.0f) - (A + 1.0f) * c),
-                     (A + 1.0f) - (A - 1.0f) * c - beta, (A + 1.0f) - (A - 1.0f) * c + beta);
-        break;
-    }
-    default: break;
+        case 6:
+        case 7:
+        case 8:
+            storeSection(coeffs, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha);
+            // The second section has no resonance of its own.
+            storeSection(coeffs + 5, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - s, 1.0f + s);
+            break;
+        case 9: storeSection(coeffs, alpha, 0.0f, -alpha, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
+        case 10:
+            storeSection(coeffs, (1.0f + c) / 2.0f, -(1.0f + c), (1.0f + c) / 2.0f, -2.0f * c, 1.0f - alpha,
+                         1.0f + alpha);
+            break;
+        case 11: storeSection(coeffs, 1.0f, -2.0f * c, 1.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
+        case 12: {
+            const float A = gainA();
+            storeSection(coeffs, 1.0f + alpha * A, -2.0f * c, 1.0f - alpha * A, -2.0f * c, 1.0f - alpha / A,
+                         1.0f + alpha / A);
+            break;
+        }
+        case 13: {
+            const float A = gainA();
+            const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
+            storeSection(coeffs, A * ((A + 1.0f) - (A - 1.0f) * c + beta), 2.0f * A * ((A - 1.0f) - (A + 1.0f) * c),
+                         A * ((A + 1.0f) - (A - 1.0f) * c - beta), -2.0f * ((A - 1.0f) + (A + 1.0f) * c),
+                         (A + 1.0f) + (A - 1.0f) * c - beta, (A + 1.0f) + (A - 1.0f) * c + beta);
+            break;
+        }
+        case 14: {
+            const float A = gainA();
+            const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
+            storeSection(coeffs, A * ((A + 1.0f) + (A - 1.0f) * c + beta), -2.0f * A * ((A - 1.0f) + (A + 1.0f) * c),
+                         A * ((A + 1.0f) + (A - 1.0f) * c - beta), 2.0f * ((A - 1.0f) - (A + 1.0f) * c),
+                         (A + 1.0f) - (A - 1.0f) * c - beta, (A + 1.0f) - (A - 1.0f) * c + beta);
+            break;
+        }
+        default: break;
     }
 }
 
-} // namespace
+}  // namespace
 
 void designFilter(float type, float cutoff, float resonance, float phaseInc, double sampleRate, float* coeffs) {
-    if (!(type > -1.0f && type < 18.0f)) return; // no kernel reads coefficients for these
+    if (!(type > -1.0f && type < 18.0f)) return;  // no kernel reads coefficients for these
     const unsigned n = static_cast<unsigned>(type);
     // Resonances beyond 0..100 would undamp the filters or push the comb's loop gain past 1.
     if (!(resonance >= 0.0f)) resonance = 0.0f;
@@ -151,15 +150,20 @@ void designFilter(float type, float cutoff, float resonance, float phaseInc, dou
     float w = phaseInc;
     if (!(w >= 0.00005f)) w = 0.00005f;
 
-    if (n == 15) designPhaser(q, w, coeffs);
-    else if (n <= 4) designStateVariable(n, q, w, coeffs);
+    if (n == 15)
+        designPhaser(q, w, coeffs);
+    else if (n <= 4)
+        designStateVariable(n, q, w, coeffs);
     else if (n == 5) {
         // The jump flag and write position (2, 3) belong to the kernel and the render loop.
         coeffs[1] = q;
-        coeffs[0] = (127.0f - cutoff) * 0.1f * 45.0f + 45.0f; // 45 samples at 127, 612 at 1
-    } else if (n == 16) designVowel(kVowelFemale, cutoff, q, sampleRate, coeffs);
-    else if (n == 17) designVowel(kVowelMale, cutoff, q, sampleRate, coeffs);
-    else designBiquad(n, q, w, coeffs);
+        coeffs[0] = (127.0f - cutoff) * 0.1f * 45.0f + 45.0f;  // 45 samples at 127, 612 at 1
+    } else if (n == 16)
+        designVowel(kVowelFemale, cutoff, q, sampleRate, coeffs);
+    else if (n == 17)
+        designVowel(kVowelMale, cutoff, q, sampleRate, coeffs);
+    else
+        designBiquad(n, q, w, coeffs);
 }
 
-} // namespace kvel_filters
+}  // namespace kvel_filters

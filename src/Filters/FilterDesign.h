@@ -11,4 +11,4 @@ namespace kvel_filters {
 // Render thread, once per slice: no allocation.
 void designFilter(float type, float cutoff, float resonance, float phaseInc, double sampleRate, float* coeffs);
 
-} // namespace kvel_filters
+}  // namespace kvel_filters

@@ -21,9 +21,7 @@ inline void processBlock(float* buffer, int count, Tick&& tick) {
 }
 
 // Soft saturation of the lowpass biquads; k sets how early it bends.
-inline float saturate(float v, float k) {
-    return v - k * std::fabs(v) * v;
-}
+inline float saturate(float v, float k) { return v - k * std::fabs(v) * v; }
 
 // ---- State-variable family -------------------------------------------------------------------
 
@@ -39,10 +37,14 @@ inline void svf(float* buffer, int count, const float* coeffs, float* state) {
         low = low + f * band;
         const float high = u - q * band - low;
         band = band + f * high;
-        if constexpr (kOutput == SvfOutput::Low) return low;
-        else if constexpr (kOutput == SvfOutput::Band) return band;
-        else if constexpr (kOutput == SvfOutput::High) return high;
-        else return high + low;
+        if constexpr (kOutput == SvfOutput::Low)
+            return low;
+        else if constexpr (kOutput == SvfOutput::Band)
+            return band;
+        else if constexpr (kOutput == SvfOutput::High)
+            return high;
+        else
+            return high + low;
     };
     processBlock(buffer, count, [&](float x) {
         const float h = 0.5f * pass(x);
@@ -69,9 +71,7 @@ struct Section {
         s[2] = y1;
         s[3] = y2;
     }
-    float out(const BiquadCoeffs& c, float x) const {
-        return c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
-    }
+    float out(const BiquadCoeffs& c, float x) const { return c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2; }
     void push(float x, float y) {
         x2 = x1;
         x1 = x;
@@ -145,13 +145,13 @@ constexpr unsigned kCombMask = 2047;
 // Truncation toward zero that is defined for every float: values beyond the int range and NaN
 // saturate (their read position is meaningless anyway); every |v| < 2^31 is exact.
 inline int truncToInt(float v) {
-    constexpr float kLimit = 2147483520.0f; // the largest float below 2^31
+    constexpr float kLimit = 2147483520.0f;  // the largest float below 2^31
     if (!(v < kLimit)) v = kLimit;
     if (v < -kLimit) v = -kLimit;
     return static_cast<int>(v);
 }
 
-} // namespace
+}  // namespace
 
 void foo(float*, int, float*, float*, void*) {}
 
@@ -178,7 +178,7 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
     const float target = coeffs[0], feedback = coeffs[1];
     float d, step;
     if (coeffs[2] == 0.0f) {
-        if (count <= 0) return; // no block to glide over
+        if (count <= 0) return;  // no block to glide over
         d = state[0];
         step = (target - d) / static_cast<float>(count);
     } else {
@@ -214,7 +214,7 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
         const float c2 = p0 - 2.5f * p1 + 2.0f * p2 - 0.5f * p3;
         const float c3 = 1.5f * (p1 - p2) + 0.5f * (p3 - p0);
         const float v = ((c3 * t + c2) * t + c1) * t + p1;
-        m = 0.5f * m + 0.5f * v; // damps the loop's highs
+        m = 0.5f * m + 0.5f * v;  // damps the loop's highs
         const float y = x + feedback * m;
         line[w] = y;
         w = (w + 1) & kCombMask;
@@ -259,8 +259,8 @@ void Biquad_Low_r(float* buffer, int count, float* coeffs, float* state, void*) 
                 [](Section& first, Section& second, const BiquadCoeffs& c1, const BiquadCoeffs& c2, float x) {
                     const float y = first.out(c1, x);
                     first.push(x, y);
-                    const float z = c2.b0 * saturate(y, k) + c2.b1 * second.x1 + c2.b2 * second.x2 -
-                                    c2.a1 * second.y1 - c2.a2 * second.y2;
+                    const float z = c2.b0 * saturate(y, k) + c2.b1 * second.x1 + c2.b2 * second.x2 - c2.a1 * second.y1 -
+                                    c2.a2 * second.y2;
                     second.push(y, z);
                     return z;
                 });
@@ -315,26 +315,26 @@ void Vowel_m(float* buffer, int count, float* coeffs, float* state, void*) {
 
 FilterKernel kernelForType(int type) {
     switch (type) {
-    case 0: return foo;
-    case 1: return SVF_Low;
-    case 2: return SVF_Band;
-    case 3: return SVF_High;
-    case 4: return SVF_Notch;
-    case 5: return comb2048;
-    case 6: return Biquad_Low;
-    case 7: return Biquad_Low_t;
-    case 8: return Biquad_Low_r;
-    case 9:
-    case 10:
-    case 11:
-    case 12:
-    case 13:
-    case 14: return Biquad;
-    case 15: return Phaser7;
-    case 16: return Vowel_f;
-    case 17: return Vowel_m;
-    default: return foo;
+        case 0: return foo;
+        case 1: return SVF_Low;
+        case 2: return SVF_Band;
+        case 3: return SVF_High;
+        case 4: return SVF_Notch;
+        case 5: return comb2048;
+        case 6: return Biquad_Low;
+        case 7: return Biquad_Low_t;
+        case 8: return Biquad_Low_r;
+        case 9:
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14: return Biquad;
+        case 15: return Phaser7;
+        case 16: return Vowel_f;
+        case 17: return Vowel_m;
+        default: return foo;
     }
 }
 
-} // namespace kvel_filters
+}  // namespace kvel_filters

@@ -27,4 +27,4 @@ void Vowel_m(float* buffer, int count, float* coeffs, float* state, void* contex
 // Filter type 0..17 to its kernel; any other type passes the signal through (foo).
 FilterKernel kernelForType(int type);
 
-} // namespace kvel_filters
+}  // namespace kvel_filters

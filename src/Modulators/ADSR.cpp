@@ -109,9 +109,7 @@ double ADSR::proceed(long samples) {
             }
             break;
         }
-        case kSustain:
-            v = s;
-            break;
+        case kSustain: v = s; break;
         case kRelease: {
             const float x = p / r;
             if (x < 1) {
@@ -122,9 +120,7 @@ double ADSR::proceed(long samples) {
             }
             break;
         }
-        default:
-            v = 0.0f;
-            break;
+        default: v = 0.0f; break;
     }
     p = p + float(samples) * timefactor;
     value = v;

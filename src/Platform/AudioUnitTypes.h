@@ -209,11 +209,9 @@ using AURenderCallback = OSStatus (*)(void* refCon, AudioUnitRenderActionFlags* 
                                       AudioBufferList* ioData);
 // Version-1 render notification: flags by value, one buffer.
 using AudioUnitRenderNotifyV1 = OSStatus (*)(void* refCon, AudioUnitRenderActionFlags flags,
-                                             const AudioTimeStamp* timeStamp, UInt32 busNumber,
-                                             AudioBuffer* ioData);
+                                             const AudioTimeStamp* timeStamp, UInt32 busNumber, AudioBuffer* ioData);
 using AudioUnitInputCallback = OSStatus (*)(void* refCon, AudioUnitRenderActionFlags flags,
-                                            const AudioTimeStamp* timeStamp, UInt32 busNumber,
-                                            AudioBuffer* ioData);
+                                            const AudioTimeStamp* timeStamp, UInt32 busNumber, AudioBuffer* ioData);
 
 struct AURenderCallbackStruct {
     AURenderCallback inputProc;
@@ -249,6 +247,5 @@ using AudioUnitSetParameterProc = OSStatus (*)(void* obj, AudioUnitParameterID, 
                                                Float32 value, UInt32 bufferOffsetInFrames);
 using AudioUnitRenderSliceProc = OSStatus (*)(void* obj, AudioUnitRenderActionFlags* ioActionFlags,
                                               const AudioTimeStamp*, UInt32 busNumber, AudioBuffer* ioBuffer);
-using AudioUnitRenderProc = OSStatus (*)(void* obj, AudioUnitRenderActionFlags* ioActionFlags,
-                                         const AudioTimeStamp*, UInt32 busNumber, UInt32 frames,
-                                         AudioBufferList* ioData);
+using AudioUnitRenderProc = OSStatus (*)(void* obj, AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp*,
+                                         UInt32 busNumber, UInt32 frames, AudioBufferList* ioData);

@@ -182,8 +182,14 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* v) {
     if (!v) return nullptr;
     auto* n = new __CFNumber(type);
     switch (type) {
-        case kCFNumberSInt32Type: n->i = *static_cast<const SInt32*>(v); n->f = Float64(n->i); break;
-        case kCFNumberSInt64Type: n->i = *static_cast<const SInt64*>(v); n->f = Float64(n->i); break;
+        case kCFNumberSInt32Type:
+            n->i = *static_cast<const SInt32*>(v);
+            n->f = Float64(n->i);
+            break;
+        case kCFNumberSInt64Type:
+            n->i = *static_cast<const SInt64*>(v);
+            n->f = Float64(n->i);
+            break;
         case kCFNumberFloat32Type: n->f = *static_cast<const Float32*>(v); break;
         case kCFNumberFloat64Type: n->f = *static_cast<const Float64*>(v); break;
         default: delete n; return nullptr;
@@ -219,12 +225,8 @@ Boolean CFNumberGetValue(CFNumberRef n, CFNumberType type, void* out) {
             *static_cast<SInt64*>(out) = isFloat ? (exact ? SInt64(n->f) : 0) : n->i;
             return exact;
         }
-        case kCFNumberFloat32Type:
-            *static_cast<Float32*>(out) = isFloat ? Float32(n->f) : Float32(n->i);
-            return true;
-        case kCFNumberFloat64Type:
-            *static_cast<Float64*>(out) = isFloat ? n->f : Float64(n->i);
-            return true;
+        case kCFNumberFloat32Type: *static_cast<Float32*>(out) = isFloat ? Float32(n->f) : Float32(n->i); return true;
+        case kCFNumberFloat64Type: *static_cast<Float64*>(out) = isFloat ? n->f : Float64(n->i); return true;
         default: return false;
     }
 }

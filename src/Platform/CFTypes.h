@@ -46,7 +46,12 @@ CFIndex CFStringGetLength(CFStringRef s);    // in bytes of UTF-8
 Boolean CFStringEqual(CFStringRef a, CFStringRef b);
 
 using CFNumberType = CFIndex;
-enum : CFNumberType { kCFNumberSInt32Type = 3, kCFNumberSInt64Type = 4, kCFNumberFloat32Type = 5, kCFNumberFloat64Type = 6 };
+enum : CFNumberType {
+    kCFNumberSInt32Type = 3,
+    kCFNumberSInt64Type = 4,
+    kCFNumberFloat32Type = 5,
+    kCFNumberFloat64Type = 6
+};
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* valuePtr);
 // Converts to the asked type; false when the value had to be changed to fit.
 Boolean CFNumberGetValue(CFNumberRef n, CFNumberType type, void* valuePtr);

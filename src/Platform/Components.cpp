@@ -27,7 +27,7 @@ namespace {
 struct Registry {
     std::mutex lock;
     std::vector<std::unique_ptr<ComponentRecord>> components;
-    std::vector<void*> libraries;  // kept loaded for the life of the process
+    std::vector<void*> libraries;                              // kept loaded for the life of the process
     std::vector<std::pair<std::string, std::string>> bundles;  // identifier, folder
 };
 
@@ -70,8 +70,7 @@ int fail(std::string* error, std::string message) {
 
 }  // namespace
 
-Component RegisterComponentEntry(const ComponentDescription& desc, const std::string& name,
-                                 ComponentEntryProc entry) {
+Component RegisterComponentEntry(const ComponentDescription& desc, const std::string& name, ComponentEntryProc entry) {
     Registry& r = registry();
     std::lock_guard guard(r.lock);
     for (auto& c : r.components)

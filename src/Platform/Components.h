@@ -40,8 +40,7 @@ enum : SInt16 {
 
 // Registers an entry linked into the program. Returns the component, or null
 // when the description is already registered with another entry.
-Component RegisterComponentEntry(const ComponentDescription& desc, const std::string& name,
-                                 ComponentEntryProc entry);
+Component RegisterComponentEntry(const ComponentDescription& desc, const std::string& name, ComponentEntryProc entry);
 
 // Loads a bundle folder (Name.component/Contents/{Info.plist, Linux/lib.so}),
 // registers every component its Info.plist lists and returns how many. A

@@ -22,8 +22,7 @@ using ComponentResult = SInt32;
 
 // The code of four characters, the first in the high byte ("aumu").
 constexpr OSType FourCC(const char* s) {
-    return (UInt32(UInt8(s[0])) << 24) | (UInt32(UInt8(s[1])) << 16) | (UInt32(UInt8(s[2])) << 8) |
-           UInt32(UInt8(s[3]));
+    return (UInt32(UInt8(s[0])) << 24) | (UInt32(UInt8(s[1])) << 16) | (UInt32(UInt8(s[2])) << 8) | UInt32(UInt8(s[3]));
 }
 
 enum : OSStatus {

@@ -78,8 +78,8 @@ void flush(const std::shared_ptr<AUListenerBase>& listener) {
 bool parameterRange(const AudioUnitParameter* p, Float32* minimum, Float32* maximum) {
     AudioUnitParameterInfo info{};
     UInt32 size = sizeof info;
-    if (!p || AudioUnitGetProperty(p->mAudioUnit, kAudioUnitProperty_ParameterInfo, p->mScope, p->mParameterID,
-                                   &info, &size) != noErr)
+    if (!p || AudioUnitGetProperty(p->mAudioUnit, kAudioUnitProperty_ParameterInfo, p->mScope, p->mParameterID, &info,
+                                   &size) != noErr)
         return false;
     *minimum = info.minValue;
     *maximum = info.maxValue;
@@ -134,8 +134,8 @@ OSStatus AUListenerRemoveParameter(AUParameterListenerRef ref, void* object, con
     return noErr;
 }
 
-OSStatus AUParameterSet(AUParameterListenerRef sendingListener, void* sendingObject,
-                        const AudioUnitParameter* p, AudioUnitParameterValue value, UInt32 bufferOffset) {
+OSStatus AUParameterSet(AUParameterListenerRef sendingListener, void* sendingObject, const AudioUnitParameter* p,
+                        AudioUnitParameterValue value, UInt32 bufferOffset) {
     if (!p) return paramErr;
     const OSStatus result =
         AudioUnitSetParameter(p->mAudioUnit, p->mParameterID, p->mScope, p->mElement, value, bufferOffset);

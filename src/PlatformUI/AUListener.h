@@ -16,8 +16,7 @@ OSStatus AUListenerCreate(AUParameterListenerProc proc, void* refCon, CFRunLoopR
 // Pending notifications of a disposed listener are dropped.
 OSStatus AUListenerDispose(AUParameterListenerRef listener);
 OSStatus AUListenerAddParameter(AUParameterListenerRef listener, void* object, const AudioUnitParameter* parameter);
-OSStatus AUListenerRemoveParameter(AUParameterListenerRef listener, void* object,
-                                   const AudioUnitParameter* parameter);
+OSStatus AUListenerRemoveParameter(AUParameterListenerRef listener, void* object, const AudioUnitParameter* parameter);
 
 // Sets the parameter on its unit and notifies every listener but the sender
 // (listener and object); a null sender is nobody. Safe from any thread.

@@ -11,8 +11,8 @@ enum : AudioUnitCarbonViewEventID {
     kAudioUnitCarbonViewEvent_MouseUpInControl = 1,
 };
 using AudioUnitCarbonViewEventListener = void (*)(void* userData, AudioUnitCarbonView view,
-                                                  const AudioUnitParameter* parameter,
-                                                  AudioUnitCarbonViewEventID event, const void* eventParam);
+                                                  const AudioUnitParameter* parameter, AudioUnitCarbonViewEventID event,
+                                                  const void* eventParam);
 
 enum : SInt16 {
     kAudioUnitCarbonViewCreateSelect = 0x0301,
@@ -22,8 +22,7 @@ enum : SInt16 {
 // The editor component a unit names (kAudioUnitProperty_GetUIComponentList).
 enum : OSType { kAudioUnitCarbonViewComponentType = FourCC("auvw") };
 
-OSStatus AudioUnitCarbonViewCreate(AudioUnitCarbonView view, AudioUnit unit, WindowRef window,
-                                   ControlRef parentControl, const Float32Point* location, const Float32Point* size,
-                                   ControlRef* outControl);
+OSStatus AudioUnitCarbonViewCreate(AudioUnitCarbonView view, AudioUnit unit, WindowRef window, ControlRef parentControl,
+                                   const Float32Point* location, const Float32Point* size, ControlRef* outControl);
 OSStatus AudioUnitCarbonViewSetEventListener(AudioUnitCarbonView view, AudioUnitCarbonViewEventListener listener,
                                              void* userData);

@@ -59,8 +59,8 @@ OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool co
 EventTargetRef GetWindowEventTarget(WindowRef window) { return &window->target; }
 EventTargetRef GetControlEventTarget(ControlRef control) { return &control->target; }
 
-OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes,
-                             const EventTypeSpec* list, void* userData, EventHandlerRef* outRef) {
+OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes, const EventTypeSpec* list,
+                             void* userData, EventHandlerRef* outRef) {
     if (!target || !handler || (numTypes && !list)) return paramErr;
     auto* h = new OpaqueEventHandlerRef{target, handler, userData, {list, list + numTypes}};
     target->handlers.insert(target->handlers.begin(), h);

@@ -8,8 +8,8 @@ EventTargetRef GetControlEventTarget(ControlRef control);
 
 // The newest handler of a target runs first; one that answers eventNotHandledErr
 // passes the event on (for a control: its class, then its container, up to the window).
-OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes,
-                             const EventTypeSpec* list, void* userData, EventHandlerRef* outRef);
+OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes, const EventTypeSpec* list,
+                             void* userData, EventHandlerRef* outRef);
 OSStatus AddEventTypesToHandler(EventHandlerRef handler, UInt32 numTypes, const EventTypeSpec* list);
 OSStatus RemoveEventHandler(EventHandlerRef handler);
 

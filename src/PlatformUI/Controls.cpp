@@ -47,8 +47,7 @@ namespace platform_ui {
 
 void disposeControlTree(ControlRef control) {
     std::vector<ControlRef> all{control};
-    for (size_t i = 0; i < all.size(); ++i)
-        all.insert(all.end(), all[i]->embedded.begin(), all[i]->embedded.end());
+    for (size_t i = 0; i < all.size(); ++i) all.insert(all.end(), all[i]->embedded.begin(), all[i]->embedded.end());
     WindowRef window = control->window;
     for (ControlRef c : all)
         if (window->pressed == c) window->pressed = nullptr, window->trackProc = nullptr;

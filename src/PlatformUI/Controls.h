@@ -9,8 +9,8 @@ OSStatus RegisterToolboxObjectClass(CFStringRef classID, ToolboxObjectClassRef b
                                     const EventTypeSpec* events, EventHandlerUPP handler, void* userData,
                                     ToolboxObjectClassRef* outClass);
 
-OSStatus CreateCustomControl(WindowRef window, const Rect* bounds, const ControlDefSpec* def,
-                             CFDictionaryRef initData, ControlRef* outControl);
+OSStatus CreateCustomControl(WindowRef window, const Rect* bounds, const ControlDefSpec* def, CFDictionaryRef initData,
+                             ControlRef* outControl);
 OSStatus CreateUserPaneControl(WindowRef window, const Rect* bounds, UInt32 features, ControlRef* outControl);
 // Disposes of the control and every control embedded in it.
 void DisposeControl(ControlRef control);

@@ -75,8 +75,8 @@ struct OpaqueWindowPtr {
     OpaqueEventTargetRef target;
     OpaqueGrafPort port;
     cairo_surface_t* backing = nullptr;
-    cairo_region_t* invalid = nullptr;   // to be drawn at the next update pass (unscaled)
-    cairo_region_t* unshown = nullptr;   // drawn but not yet copied to X (unscaled)
+    cairo_region_t* invalid = nullptr;         // to be drawn at the next update pass (unscaled)
+    cairo_region_t* unshown = nullptr;         // drawn but not yet copied to X (unscaled)
     const cairo_region_t* passClip = nullptr;  // while an update pass draws
     std::unique_ptr<XConnection> x;
     CFRunLoopRef loop = nullptr;

@@ -177,8 +177,7 @@ CGDataProviderRef CGDataProviderCreateWithURL(CFURLRef url) {
 
 void CGDataProviderRelease(CGDataProviderRef provider) { delete provider; }
 
-CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CGFloat*, bool,
-                                            CGColorRenderingIntent) {
+CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CGFloat*, bool, CGColorRenderingIntent) {
     if (!provider) return nullptr;
     cairo_surface_t* s = cairo_image_surface_create_from_png(provider->path.c_str());
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {

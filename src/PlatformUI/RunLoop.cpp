@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "PlatformUI/PlatformUIPrivate.h"
@@ -84,7 +84,9 @@ void performAt(CFRunLoopRef loop, Clock::time_point when, std::function<void()> 
 OSStatus InstallEventLoopTimer(EventLoopRef loop, EventTimerInterval fireDelay, EventTimerInterval interval,
                                EventLoopTimerUPP proc, void* userData, EventLoopTimerRef* outTimer) {
     if (!loop || !proc || !outTimer) return paramErr;
-    auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
+    auto seconds = [](double s) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+    };
     auto* t = new OpaqueEventLoopTimerRef{loop, Clock::now() + seconds(fireDelay), seconds(interval), proc, userData};
     loop->timers.push_back(t);
     *outTimer = t;
@@ -105,8 +107,7 @@ void CFRunLoopPerform(CFRunLoopRef loop, std::function<void()> work) {
 double RunLoopRunDue(CFRunLoopRef loop) {
     if (!loop) return 1.0;
     uint64_t drained;
-    while (read(loop->wakeFd, &drained, sizeof drained) > 0) {
-    }
+    while (read(loop->wakeFd, &drained, sizeof drained) > 0) {}
     for (WindowRef w : std::vector<WindowRef>(loop->windows)) platform_ui::processXEvents(w);
 
     Clock::time_point now = Clock::now();
@@ -153,8 +154,8 @@ void waitFor(CFRunLoopRef loop, double seconds) {
 
 void RunLoopRunFor(CFRunLoopRef loop, double seconds) {
     if (!loop) return;
-    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                     std::chrono::duration<double>(seconds));
+    const Clock::time_point end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     for (;;) {
         const double next = RunLoopRunDue(loop);
         const double left = std::chrono::duration<double>(end - Clock::now()).count();

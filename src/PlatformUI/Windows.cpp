@@ -31,8 +31,7 @@ namespace {
 int scaled(double v, double scale) { return int(std::ceil(v * scale)); }
 
 cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
-    cairo_surface_t* s =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(width, scale), scaled(height, scale));
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(width, scale), scaled(height, scale));
     cairo_t* cr = cairo_create(s);
     cairo_set_source_rgb(cr, 0.16, 0.16, 0.17);
     cairo_paint(cr);
@@ -200,8 +199,7 @@ void processXEvents(WindowRef window) {
             case ClientMessage:
                 if (Atom(e.xclient.data.l[0]) == window->x->deleteWindow) SendWindowCloseRequest(window);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     copyToX(window);

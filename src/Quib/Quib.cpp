@@ -32,8 +32,8 @@ void QuibMan::initialize() {
     for (uintptr_t n = reinterpret_cast<uintptr_t>(this);; ++n) {
         std::snprintf(defString, sizeof defString, "org.quib.tarv%lu.cntrl", static_cast<unsigned long>(n));
         CFStringRef classID = CFStringCreateWithCString(nullptr, defString, kCFStringEncodingISOLatin1);
-        const OSStatus err = RegisterToolboxObjectClass(classID, nullptr, 5, events, QuibControlHandler, this,
-                                                        &ControlClass);
+        const OSStatus err =
+            RegisterToolboxObjectClass(classID, nullptr, 5, events, QuibControlHandler, this, &ControlClass);
         CFRelease(classID);
         if (err == noErr) break;
     }
@@ -136,8 +136,10 @@ OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
     Rect bounds, port;
     GetControlBounds(ref, &bounds);
     GetWindowBounds(window, kWindowGlobalPortRgn, &port);
-    gesture = {control, {SInt16(port.top + bounds.top), SInt16(port.left + bounds.left)},
-               (modifiers & optionKey) != 0, (modifiers & shiftKey) != 0};
+    gesture = {control,
+               {SInt16(port.top + bounds.top), SInt16(port.left + bounds.left)},
+               (modifiers & optionKey) != 0,
+               (modifiers & shiftKey) != 0};
     Point global;
     GetGlobalMouse(&global);
     Point local{SInt16(global.v - gesture.origin.v), SInt16(global.h - gesture.origin.h)};
@@ -184,11 +186,8 @@ OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* 
             result = noErr;
             break;
         case kEventControlClick:
-        case kEventControlTrack:
-            result = self->click(control, ref, window);
-            break;
-        default:
-            break;
+        case kEventControlTrack: result = self->click(control, ref, window); break;
+        default: break;
     }
     if (result != noErr) PlatformLog("Ctrl: %d Event: %d\n", int(control->getID()), int(kind));
     return result;

@@ -40,18 +40,14 @@ void QuibButton::mouseUp(Point*, bool, bool) {
     hilite = false;
     if (!carbonControl) return;
     switch (mode) {
-        case kPushButton:
-            SetControl32BitValue(carbonControl, 0);
-            break;
+        case kPushButton: SetControl32BitValue(carbonControl, 0); break;
         case kIncButton:
         case kDecButton:
             // Out of the relaxed phase first, or the redraw filter would keep the lit face.
             Chief->setRelaxed(false);
             Draw1Control(carbonControl);
             break;
-        case kRadioButton:
-            SetControl32BitValue(carbonControl, SInt32(onValue));
-            break;
+        case kRadioButton: SetControl32BitValue(carbonControl, SInt32(onValue)); break;
     }
 }
 

@@ -56,7 +56,9 @@ public:
     virtual void setOffset(long dx, long dy);
     virtual void setBounds(eRect* r) { where = *r; }
     virtual void setForeBounds(eRect* r) { vizArea = *r; }
-    virtual void setForeBounds(long x, long y, long w, long h) { vizArea.set(SInt32(x), SInt32(y), SInt32(w), SInt32(h)); }
+    virtual void setForeBounds(long x, long y, long w, long h) {
+        vizArea.set(SInt32(x), SInt32(y), SInt32(w), SInt32(h));
+    }
     virtual void shrinkForeBounds(long left, long top, long right, long bottom);
     virtual void setLastUpdated(long value) { lastUpdatedValue = SInt32(value); }
     virtual long getLastUpdated() { return lastUpdatedValue; }

@@ -14,8 +14,8 @@ public:
     QuibDisplay(QuibMan* chief, AUVParameter& parameter, eRect* where, QuibResolution resolution, QuibGraphic* fore,
                 QuibGraphic* back);
     // A text display; `userData` null means the display itself.
-    QuibDisplay(QuibMan* chief, AUVParameter& parameter, eRect* where, QuibResolution resolution,
-                QuibTexter texter, void* userData, QuibGraphic* back);
+    QuibDisplay(QuibMan* chief, AUVParameter& parameter, eRect* where, QuibResolution resolution, QuibTexter texter,
+                void* userData, QuibGraphic* back);
 
     void draw(CGContextRef context, UInt32 portHeight) override;
     void mouseDown(Point* p, bool withOption, bool withShift) override;

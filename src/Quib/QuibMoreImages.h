@@ -7,8 +7,7 @@ public:
     // `start` and `end` are the pointer's positions at values 0 and 1, as
     // fractions of a turn clockwise from twelve o'clock; the pivot is given in
     // pixels from the picture's centre.
-    QuibSpinImage(const char* fileName, float start, float end, long pivotX, long pivotY,
-                  bool imageOrientationFixed);
+    QuibSpinImage(const char* fileName, float start, float end, long pivotX, long pivotY, bool imageOrientationFixed);
 
     void draw(CGContextRef context, UInt32 portHeight, eRect* rect, float value) override;
     // About a centre given in pixels from the rectangle's centre (top-down).

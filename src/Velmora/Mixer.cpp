@@ -73,26 +73,18 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
             });
             break;
         }
-        default:
-            break;
+        default: break;
     }
 }
 
 void ProcessMix(float* b, const float* a, int n, int mode) {
     switch (mode) {
-        case 0:
-            eachPair(b, a, n, [](float y, float x) { return (y + x) * 0.5f; });
-            break;
-        case 1:
-            eachPair(b, a, n, [](float y, float x) { return (y - x) * 0.5f; });
-            break;
-        case 2:
-            eachPair(b, a, n, [](float y, float x) { return y * std::fabs(x); });
-            break;
+        case 0: eachPair(b, a, n, [](float y, float x) { return (y + x) * 0.5f; }); break;
+        case 1: eachPair(b, a, n, [](float y, float x) { return (y - x) * 0.5f; }); break;
+        case 2: eachPair(b, a, n, [](float y, float x) { return y * std::fabs(x); }); break;
         case 3:
             for (int i = 0; i < n; ++i) b[i] = a[i];
             break;
-        default:
-            break;
+        default: break;
     }
 }

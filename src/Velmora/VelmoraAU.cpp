@@ -211,7 +211,7 @@ void VelmoraAU::setUpVoice() {
 }
 
 float VelmoraAU::noteToPhaseInc(float note) const {
-    if (!(note >= 0)) note = 0;  // below 0, and NaN, play as key 0
+    if (!(note >= 0)) note = 0;        // below 0, and NaN, play as key 0
     if (note > 1.0e6f) note = 1.0e6f;  // far above the 0.49 ceiling; keeps the integer part in range
     const int n = int(note);
     const int octave = n / 12 - 1;

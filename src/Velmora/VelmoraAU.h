@@ -78,15 +78,13 @@ public:
     UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override;
 
     // ---- render
-    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                    UInt32 frames) override;
+    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 frames) override;
 
     // ---- notes and MIDI
     OSStatus PrepareInstrument(MusicDeviceInstrumentID) override { return noErr; }
     OSStatus ReleaseInstrument(MusicDeviceInstrumentID) override { return noErr; }
-    OSStatus StartNote(MusicDeviceInstrumentID instrument, MusicDeviceGroupID group,
-                       NoteInstanceID* outNoteInstanceID, UInt32 offsetSampleFrame,
-                       const MusicDeviceNoteParams& params) override;
+    OSStatus StartNote(MusicDeviceInstrumentID instrument, MusicDeviceGroupID group, NoteInstanceID* outNoteInstanceID,
+                       UInt32 offsetSampleFrame, const MusicDeviceNoteParams& params) override;
     OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID noteInstanceID, UInt32 offsetSampleFrame) override;
     void HandleNoteOn(int channel, UInt8 note, UInt8 velocity, SInt32 startFrame) override;
     void HandleNoteOff(int channel, UInt8 note, UInt8 velocity, SInt32 startFrame) override;
@@ -136,7 +134,7 @@ private:
     const AudioUnitParameterInfo* paramInfo = nullptr;
     const AUChannelInfo* channelInfo = nullptr;
     Float64 renderSampleRate = 44100.0;  // output element 0's rate, taken per render call
-    float* params = nullptr;  // currentSettings.values once initialized
+    float* params = nullptr;             // currentSettings.values once initialized
     UInt32 internalParams[2] = {0, 0};
 
     // Filter section.

@@ -63,8 +63,8 @@ OSStatus VelmoraAU::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
     return noErr;
 }
 
-OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
-                                 Float32 value, UInt32 bufferOffsetInFrames) {
+OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value,
+                                 UInt32 bufferOffsetInFrames) {
     if (scope != kAudioUnitScope_Global || element != 0) {
         std::lock_guard guard(mSettingsLock);  // the frame's parameter maps, also read by a state save
         return MusicDeviceBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
@@ -76,11 +76,11 @@ OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
     StoreRelaxed(values[id], IsModSourceSelector(id) ? std::roundf(value) : value);
 
     const bool envelope = id >= kA1 && id <= kR3 && (id - kA1) % kEnvStride < 4;
-    const bool lfo = id == kLFO1Wave || id == kLFO1Speed || id == kLFO1InPhase || id == kLFO2Wave ||
-                     id == kLFO2Speed || id == kLFO2InPhase;
+    const bool lfo = id == kLFO1Wave || id == kLFO1Speed || id == kLFO1InPhase || id == kLFO2Wave || id == kLFO2Speed ||
+                     id == kLFO2InPhase;
     if (!envelope && !lfo) return noErr;
     const Float64 sampleRate = outputSampleRate();  // raises InvalidElement without an output element
-    if (!params) return noErr;  // generators exist only from the first Initialize
+    if (!params) return noErr;                      // generators exist only from the first Initialize
     if (envelope)
         configureEnvelope(int((id - kA1) / kEnvStride), sampleRate);
     else
@@ -121,8 +121,7 @@ OSStatus VelmoraAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope
     return noErr;
 }
 
-OSStatus VelmoraAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                void* outData) {
+OSStatus VelmoraAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData) {
     if (id != kInternalParamsProperty) return MusicDeviceBase::GetProperty(id, scope, element, outData);
     std::memcpy(outData, internalParams, sizeof internalParams);
     return noErr;
@@ -192,7 +191,8 @@ OSStatus VelmoraAU::RestoreState(CFPropertyListRef state) {
     // The instrument's block is checked before anything is restored, so that a
     // state without a valid block changes nothing.
     if (!state || CFGetTypeID(state) != CFDictionaryGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
-    auto data = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
+    auto data =
+        static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
     if (!data || CFGetTypeID(data) != CFDataGetTypeID() || CFDataGetLength(data) != CFIndex(sizeof(EZPreset)))
         return kAudioUnitErr_InvalidPropertyValue;
     UInt8 block[sizeof(EZPreset)];

@@ -79,16 +79,15 @@ void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float
             evenGain[osc] = float(1.0 - w);
             break;
         }
-        default:
-            break;
+        default: break;
     }
 }
 
 std::array<UInt32, 8> VelmoraAU::oscillatorBits(int osc) const {
     using std::bit_cast;
-    return {bit_cast<UInt32>(sineInc[osc]),   bit_cast<UInt32>(oddInc[osc]),    bit_cast<UInt32>(evenInc[osc]),
-            bit_cast<UInt32>(oddGain[osc]),   bit_cast<UInt32>(evenGain[osc]),  bit_cast<UInt32>(sinePhase[osc]),
-            bit_cast<UInt32>(oddPhase[osc]),  bit_cast<UInt32>(evenPhase[osc])};
+    return {bit_cast<UInt32>(sineInc[osc]),  bit_cast<UInt32>(oddInc[osc]),   bit_cast<UInt32>(evenInc[osc]),
+            bit_cast<UInt32>(oddGain[osc]),  bit_cast<UInt32>(evenGain[osc]), bit_cast<UInt32>(sinePhase[osc]),
+            bit_cast<UInt32>(oddPhase[osc]), bit_cast<UInt32>(evenPhase[osc])};
 }
 
 namespace {
@@ -174,8 +173,8 @@ VELMORA_AVX2 inline __m256i indices(__m256 phase) {
     return _mm256_and_si256(_mm256_cvttps_epi32(phase), _mm256_set1_epi32(kMask));
 }
 
-VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float* even0, const float* sine,
-                          float og, float eg, float inc, float& theta) {
+VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float* even0, const float* sine, float og,
+                          float eg, float inc, float& theta) {
     alignas(32) float phases[kChunk];
     const __m256 vog = _mm256_set1_ps(og), veg = _mm256_set1_ps(eg);
     const __m256 two = _mm256_set1_ps(2.0f), scale = _mm256_set1_ps(4096.0f);
@@ -219,8 +218,8 @@ void VelmoraAU::processVoice(float* out, int frames, int osc) {
         r.inc4[k] = 4 * r.inc[k];
         r.step[k] = int(4 * r.inc[k]) / 4;
     }
-    const bool together = r.phase[0] == r.phase[1] && r.phase[0] == r.phase[2] && r.inc[0] == r.inc[1] &&
-                          r.inc[0] == r.inc[2];
+    const bool together =
+        r.phase[0] == r.phase[1] && r.phase[0] == r.phase[2] && r.inc[0] == r.inc[1] && r.inc[0] == r.inc[2];
     int i = together ? voiceGroupsTogether(t, r, out, frames) : voiceGroups(t, r, out, frames);
     for (; i < frames; ++i) {
         int j[3];

@@ -118,14 +118,13 @@ constexpr ParameterRow kRows[kNumberOfParameters] = {
 };
 // clang-format on
 
-const char* const kModSourceNames[] = {"off",    "vel",    "-vel",   "press",  "-press", "mWheel",
-                                       "-mWheel", "pBend", "-pBend", "adsr1",  "-adsr1", "adsr2",
-                                       "-adsr2", "adsr3",  "-adsr3", "lfo1",   "-lfo1",  "lfo2",
-                                       "-lfo2",  "mm1",    "-mm1",   "mm2",    "-mm2"};
+const char* const kModSourceNames[] = {"off",    "vel",   "-vel",   "press", "-press", "mWheel", "-mWheel", "pBend",
+                                       "-pBend", "adsr1", "-adsr1", "adsr2", "-adsr2", "adsr3",  "-adsr3",  "lfo1",
+                                       "-lfo1",  "lfo2",  "-lfo2",  "mm1",   "-mm1",   "mm2",    "-mm2"};
 const char* const kOscWaveNames[] = {"off", "saw o/e", "digiwave", "pwm", "sync'd"};
-const char* const kFilterTypeNames[] = {"off",       "lowpass",  "bandpass", "highpass",  "notch",    "comb",
-                                        "lowpass2",  "tame LP2", "rude LP2", "bandpass2", "highpass2", "notch2",
-                                        "peak2",     "low shelf", "highshelf", "phaser",   "vow f",    "vow m"};
+const char* const kFilterTypeNames[] = {"off",      "lowpass",   "bandpass",  "highpass",  "notch",     "comb",
+                                        "lowpass2", "tame LP2",  "rude LP2",  "bandpass2", "highpass2", "notch2",
+                                        "peak2",    "low shelf", "highshelf", "phaser",    "vow f",     "vow m"};
 const char* const kLfoWaveNames[] = {"off", "sine", "square", "saw", "triangle"};
 
 constexpr AudioUnitParameterID kModSourceSelectors[] = {9,  12, 15, 19, 22, 25, 30, 32, 36, 38, 42,

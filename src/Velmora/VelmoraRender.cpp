@@ -68,11 +68,9 @@ constexpr Step FA_A{Op::FilterA, false}, FA_B{Op::FilterA, true}, FB_B{Op::Filte
 constexpr Step RA_A{Op::ShaperA, false}, RA_B{Op::ShaperA, true}, RB_B{Op::ShaperB, true};
 constexpr int kSteps = 7;
 constexpr Step kRoutings[9][kSteps] = {
-    {FA_A, RA_A, G1, FB_B, RB_B, G2, MIX}, {G1, RA_A, FA_A, G2, RB_B, FB_B, MIX},
-    {FA_A, G1, FB_B, G2, MIX, RA_B, RB_B}, {RA_A, G1, RB_B, G2, MIX, FA_B, FB_B},
-    {FA_A, G1, RB_B, G2, MIX, RA_B, FB_B}, {FA_A, G1, RB_B, G2, MIX, FB_B, RA_B},
-    {G1, G2, MIX, FA_B, RA_B, FB_B, RB_B}, {G1, G2, MIX, RA_B, FA_B, RB_B, FB_B},
-    {G1, RA_A, FA_A, G2, MIX, RB_B, FB_B},
+    {FA_A, RA_A, G1, FB_B, RB_B, G2, MIX}, {G1, RA_A, FA_A, G2, RB_B, FB_B, MIX}, {FA_A, G1, FB_B, G2, MIX, RA_B, RB_B},
+    {RA_A, G1, RB_B, G2, MIX, FA_B, FB_B}, {FA_A, G1, RB_B, G2, MIX, RA_B, FB_B}, {FA_A, G1, RB_B, G2, MIX, FB_B, RA_B},
+    {G1, G2, MIX, FA_B, RA_B, FB_B, RB_B}, {G1, G2, MIX, RA_B, FA_B, RB_B, FB_B}, {G1, RA_A, FA_A, G2, MIX, RB_B, FB_B},
 };
 bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB; }
 
@@ -280,11 +278,9 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         std::array<UInt32, 8> firstBits{};
         for (int o = 0; o < 2; ++o) {
             const UInt32 base = UInt32(o) * kOscStride;
-            float note = pitch + param(kOSC1Tune + base) +
-                         param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
+            float note = pitch + param(kOSC1Tune + base) + param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
             if (note < 1.0f) note = 1.0f;
-            const float rawShape1 =
-                param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base);
+            const float rawShape1 = param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base);
             const float shape1 = rawShape1 > 0 ? std::min(rawShape1, kShapeLimit) : 0.0f;
             const float rawShape2 = param(kOSC1VModDpth + base) * modSources[sel.shape2[o]] + param(kOSC1Vari + base);
             const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
@@ -322,8 +318,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         for (int f = 0; f < 2; ++f) {
             const UInt32 base = UInt32(f) * kFilterStride;
             if (param(kFilterAType + base) == 0.0f) continue;
-            const float keyed =
-                float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
+            const float keyed = float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
             const float rawNote = keyed + modSources[sel.filter[f]] * param(kFilterAFDpth + base);
             const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
             setFilter(float(types[f]), fcNote, param(kFilterAFq + base), coeffs[f]);

@@ -31,8 +31,7 @@ void VelmoraAUView::display(int param, QuibResolution resolution, QuibTexter tex
 void VelmoraAUView::stepButton(int param, QuibBottonMode mode, int x, int y) {
     AUVParameter p = parameter(param);
     eRect r(x, y, 18, 18);
-    backPane->addCtrl(
-        new QuibButton(gui, p, &r, mode == kDecButton ? minusImage : plusImage, buttonBackImage, mode));
+    backPane->addCtrl(new QuibButton(gui, p, &r, mode == kDecButton ? minusImage : plusImage, buttonBackImage, mode));
 }
 
 void VelmoraAUView::switchEr(int param, int width, QuibTexter text, int x, int y) {

@@ -26,8 +26,8 @@ public:
     // Knobs over `count` consecutive parameters.
     virtual void knobRow(int first, int count, int x, int y);
     // One LFO, its parameters at fixed offsets from its wave parameter.
-    virtual void lfoSection(int wave, QuibTexter waveText, QuibTexter volSourceText, QuibTexter speedSourceText,
-                            int x, int y);
+    virtual void lfoSection(int wave, QuibTexter waveText, QuibTexter volSourceText, QuibTexter speedSourceText, int x,
+                            int y);
 
     QuibMan* getGui() const { return gui; }
 

@@ -25,5 +25,4 @@ void long2Shaper(UInt32 value, char* text, void*) {
 void long2linemode(UInt32 value, char* text, void*) {
     pick(value, text, {"2 + 1", "2 - 1", "2 x 1", "1", "2"}, "------");
 }
-
 }

@@ -26,8 +26,8 @@ struct Slot {
 Slot designed(int type) {
     Slot slot;
     const float cutoff = type == 5 ? 134.5f : 60.0f;
-    designFilter(float(type), cutoff, 80.0f, float(110.0 * std::pow(2.0, (cutoff - 69.0) / 12.0) / 44100.0),
-                 44100.0, slot.coeffs);
+    designFilter(float(type), cutoff, 80.0f, float(110.0 * std::pow(2.0, (cutoff - 69.0) / 12.0) / 44100.0), 44100.0,
+                 slot.coeffs);
     if (type == 5) slot.coeffs[2] = 1.0f;
     return slot;
 }
@@ -50,7 +50,7 @@ std::vector<float> runInBlocks(int type, int total, int block) {
     return x;
 }
 
-} // namespace
+}  // namespace
 
 class KernelSplit : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
@@ -59,7 +59,8 @@ TEST_P(KernelSplit, OutputDoesNotDependOnBlockSplit) {
     EXPECT_EQ(runInBlocks(type, 128, 64), runInBlocks(type, 128, block));
 }
 
-INSTANTIATE_TEST_SUITE_P(Splits, KernelSplit, ::testing::Combine(::testing::Range(0, 18), ::testing::Values(1, 3, 4, 7, 63)));
+INSTANTIATE_TEST_SUITE_P(Splits, KernelSplit,
+                         ::testing::Combine(::testing::Range(0, 18), ::testing::Values(1, 3, 4, 7, 63)));
 
 class EveryKernel : public ::testing::TestWithParam<int> {};
 
@@ -72,8 +73,8 @@ TEST_P(EveryKernel, CountZeroChangesNothingButTheCombJump) {
     if (type == 5) {
         slot.coeffs[2] = 1.0f;
         slot.state[0] = 3.0f;
-        expected.state[0] = expected.coeffs[0]; // the delay jumps to the target
-        expected.coeffs[2] = 0.0f;              // and the flag is consumed
+        expected.state[0] = expected.coeffs[0];  // the delay jumps to the target
+        expected.coeffs[2] = 0.0f;               // and the flag is consumed
     }
     float sample = 0.25f;
     slot.run(type, &sample, 0);
@@ -98,13 +99,13 @@ TEST(Kernels, DegenerateSettingsGiveKnownSignals) {
     float c[16] = {}, s[16] = {};
     foo(x.data(), 64, c, s, nullptr);
     EXPECT_EQ(x, in);
-    Phaser7(x.data(), 64, c, s, nullptr); // a = k = 0: each stage is a one-sample delay
+    Phaser7(x.data(), 64, c, s, nullptr);  // a = k = 0: each stage is a one-sample delay
     for (int i = 0; i < 64; ++i) EXPECT_EQ(x[i], (in[i] + (i >= 7 ? in[i - 7] : 0.0f)) * 0.5f) << i;
     for (FilterKernel vowel : {Vowel_f, Vowel_m}) {
         float v[16] = {0.99f, 0.5f, 0.9f, 0.4f, 0.5f, 0.1f, 0.0f}, vs[16] = {};
         x = in;
         vowel(x.data(), 64, v, vs, nullptr);
-        EXPECT_EQ(x, in); // dry, while the resonators run
+        EXPECT_EQ(x, in);  // dry, while the resonators run
         EXPECT_NE(vs[10], 0.0f);
     }
     float f0[16] = {0.0f, 0.5f}, svf[16] = {};
@@ -117,10 +118,10 @@ TEST(Kernels, DegenerateSettingsGiveKnownSignals) {
 TEST(Kernels, SaturationSitsWhereEachLowpassPutsIt) {
     // Both sections pass the input (b0 = 1), or the second delays it (b1 = 1); input 10 then 0.
     const std::tuple<FilterKernel, int, float, float> cases[] = {
-        {Biquad_Low, 5, 9.99f, 0.0f},    // first section: 10 - 1e-4 * 100
-        {Biquad_Low_t, 5, 9.0f, 0.0f},   // output: 10 - 0.01 * 100
-        {Biquad_Low_r, 5, -20.0f, 0.0f}, // direct term: 10 - 0.3 * 100
-        {Biquad_Low_r, 6, 0.0f, 10.0f}}; // while its history keeps the plain value
+        {Biquad_Low, 5, 9.99f, 0.0f},     // first section: 10 - 1e-4 * 100
+        {Biquad_Low_t, 5, 9.0f, 0.0f},    // output: 10 - 0.01 * 100
+        {Biquad_Low_r, 5, -20.0f, 0.0f},  // direct term: 10 - 0.3 * 100
+        {Biquad_Low_r, 6, 0.0f, 10.0f}};  // while its history keeps the plain value
     for (const auto& [kernel, second, out0, out1] : cases) {
         float c[16] = {1.0f}, s[16] = {}, x[2] = {10.0f, 0.0f};
         c[second] = 1.0f;
@@ -155,7 +156,7 @@ TEST(Comb, DelayGlidesLinearlyAndReachesTargetOnLastSample) {
     EXPECT_EQ(slot.state[0], 132.0f);
     for (int n = 0; n < 64; ++n) {
         const float delay = 100.0f + 0.5f * float(n + 1), whole = std::floor(delay);
-        const float tap = 2.0f * y[n] - (n ? y[n - 1] : 0.0f); // undoes the loop average
+        const float tap = 2.0f * y[n] - (n ? y[n - 1] : 0.0f);  // undoes the loop average
         EXPECT_NEAR(tap, 1000.0f + float(n) - whole + 1.0f + (delay - whole), 1e-3f) << n;
     }
 }

@@ -48,9 +48,7 @@ struct CanDoCase {
 };
 class FrameCanDo : public FrameTest, public ::testing::WithParamInterface<CanDoCase> {};
 
-TEST_P(FrameCanDo, AnswersForTheSelector) {
-    EXPECT_EQ(CallComponentCanDo(au, GetParam().selector), GetParam().answer);
-}
+TEST_P(FrameCanDo, AnswersForTheSelector) { EXPECT_EQ(CallComponentCanDo(au, GetParam().selector), GetParam().answer); }
 
 std::vector<CanDoCase> CanDoCases() {
     std::vector<CanDoCase> cases;
@@ -117,14 +115,13 @@ TEST_P(FrameExceptions, BecomeTheResultOfTheCall) {
     EXPECT_EQ(AudioUnitSetParameter(au, 1, 0, 0, 0.5f, 0), noErr);  // still usable
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, FrameExceptions,
-    ::testing::Combine(::testing::Values(FaultSite::Initialize, FaultSite::SetParameter, FaultSite::Render,
-                                         FaultSite::StartNote),
-                       ::testing::Values(FaultCase{Fault::OutOfMemory, memFullErr},
-                                         FaultCase{Fault::Status, kThrownStatus},
-                                         FaultCase{Fault::PlatformError, kThrownPlatformError},
-                                         FaultCase{Fault::Unrelated, -1})));
+INSTANTIATE_TEST_SUITE_P(Faults, FrameExceptions,
+                         ::testing::Combine(::testing::Values(FaultSite::Initialize, FaultSite::SetParameter,
+                                                              FaultSite::Render, FaultSite::StartNote),
+                                            ::testing::Values(FaultCase{Fault::OutOfMemory, memFullErr},
+                                                              FaultCase{Fault::Status, kThrownStatus},
+                                                              FaultCase{Fault::PlatformError, kThrownPlatformError},
+                                                              FaultCase{Fault::Unrelated, -1})));
 
 TEST_F(FrameDispatch, GetPropertyFitsTheCallersSize) {
     UInt8 bytes[64];

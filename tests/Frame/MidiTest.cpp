@@ -21,19 +21,13 @@ INSTANTIATE_TEST_SUITE_P(
     Messages, FrameMidi,
     ::testing::Values(MidiCase{0x90, 60, 100, 5, {"noteOn 0 60 100 5"}},
                       MidiCase{0x9F, 60, 100, 0, {"noteOn 15 60 100 0"}},
-                      MidiCase{0x90, 60, 0, 9, {"noteOff 0 60 0 9"}},
-                      MidiCase{0x83, 64, 40, 0, {"noteOff 3 64 40 0"}},
-                      MidiCase{0xA0, 60, 50, 2, {"poly 0 60 50 2"}},
-                      MidiCase{0xB0, 123, 0, 0, {"allNotesOff 0"}},
-                      MidiCase{0xB2, 120, 0, 0, {"allSoundOff 2"}},
-                      MidiCase{0xB0, 121, 0, 0, {"resetControllers 0"}},
+                      MidiCase{0x90, 60, 0, 9, {"noteOff 0 60 0 9"}}, MidiCase{0x83, 64, 40, 0, {"noteOff 3 64 40 0"}},
+                      MidiCase{0xA0, 60, 50, 2, {"poly 0 60 50 2"}}, MidiCase{0xB0, 123, 0, 0, {"allNotesOff 0"}},
+                      MidiCase{0xB2, 120, 0, 0, {"allSoundOff 2"}}, MidiCase{0xB0, 121, 0, 0, {"resetControllers 0"}},
                       MidiCase{0xB0, 122, 5, 0, {"control 0 122 5 0"}},
-                      MidiCase{0xB1, 7, 100, 9, {"control 1 7 100 9"}},
-                      MidiCase{0xC4, 12, 0, 8, {"program 4 12"}},
-                      MidiCase{0xD5, 90, 0, 3, {"pressure 5 90 3"}},
-                      MidiCase{0xE3, 0x12, 0x40, 0, {"pitch 3 18 64 0"}},
-                      MidiCase{0xF8, 0, 0, 0, {}},
-                      MidiCase{0xF0, 1, 2, 0, {}}));
+                      MidiCase{0xB1, 7, 100, 9, {"control 1 7 100 9"}}, MidiCase{0xC4, 12, 0, 8, {"program 4 12"}},
+                      MidiCase{0xD5, 90, 0, 3, {"pressure 5 90 3"}}, MidiCase{0xE3, 0x12, 0x40, 0, {"pitch 3 18 64 0"}},
+                      MidiCase{0xF8, 0, 0, 0, {}}, MidiCase{0xF0, 1, 2, 0, {}}));
 
 using FrameMusicDevice = FrameTest;
 

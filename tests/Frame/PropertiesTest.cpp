@@ -8,9 +8,9 @@ using FrameProperties = FrameTest;
 TEST_F(FrameProperties, InfoOnAMissingElementFillsTheSizeFirst) {
     UInt32 size = 0;
     Boolean writable = false;
-    EXPECT_EQ(AudioUnitGetPropertyInfo(au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 5, &size,
-                                       &writable),
-              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(
+        AudioUnitGetPropertyInfo(au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 5, &size, &writable),
+        kAudioUnitErr_InvalidElement);
     EXPECT_EQ(size, 40u);
     EXPECT_EQ(
         AudioUnitGetPropertyInfo(au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 5, nullptr, nullptr),

@@ -13,8 +13,8 @@ struct Seen {
 OSStatus Notify(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* ts, UInt32 bus, UInt32 frames,
                 AudioBufferList*) {
     auto* seen = static_cast<Seen*>(refCon);
-    seen->log->push_back(seen->name + " " + std::to_string(*flags) + " " + std::to_string(long(ts->mSampleTime)) +
-                         " " + std::to_string(bus) + " " + std::to_string(frames));
+    seen->log->push_back(seen->name + " " + std::to_string(*flags) + " " + std::to_string(long(ts->mSampleTime)) + " " +
+                         std::to_string(bus) + " " + std::to_string(frames));
     return -1;  // ignored
 }
 }  // namespace
@@ -84,9 +84,9 @@ TEST_F(FrameRender, NullDataHandsBackTheUnitsMemory) {
 TEST_F(FrameRender, NullExternalBufferIsRefusedAndTheUnitsMemoryStays) {
     // Taking a null buffer left the element rendering through a null pointer.
     const AudioUnitExternalBuffer none{nullptr, 1 << 20};
-    EXPECT_EQ(AudioUnitSetProperty(au, kAudioUnitProperty_SetExternalBuffer, kAudioUnitScope_Output, 0, &none,
-                                   sizeof none),
-              paramErr);
+    EXPECT_EQ(
+        AudioUnitSetProperty(au, kAudioUnitProperty_SetExternalBuffer, kAudioUnitScope_Output, 0, &none, sizeof none),
+        paramErr);
     HostOutput out(300, false);
     ASSERT_EQ(render(out, 300, 0), noErr);
     ASSERT_TRUE(out.data(0) && out.data(1));

@@ -88,8 +88,8 @@ public:
                        UInt32 offset, const MusicDeviceNoteParams& params) override {
         raise(FaultSite::StartNote);
         if (outID) *outID = 77;
-        return record("start", {long(instrument), long(group), long(offset), long(params.mPitch),
-                                long(params.mVelocity)});
+        return record("start",
+                      {long(instrument), long(group), long(offset), long(params.mPitch), long(params.mVelocity)});
     }
     OSStatus StopNote(MusicDeviceGroupID group, NoteInstanceID id, UInt32 offset) override {
         return record("stop", {long(group), long(id), long(offset)});

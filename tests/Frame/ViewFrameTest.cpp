@@ -73,8 +73,8 @@ protected:
         gControlsToBind.clear();
         ASSERT_EQ(OpenAComponent(RegisterVelmora(), &unit), noErr);
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
-        static Component viewComponent = RegisterComponentEntry(
-            {FourCC("auvw"), FourCC("TsT1"), FourCC("KqVt"), 0, 0}, "Test View", TestViewEntry);
+        static Component viewComponent =
+            RegisterComponentEntry({FourCC("auvw"), FourCC("TsT1"), FourCC("KqVt"), 0, 0}, "Test View", TestViewEntry);
         ASSERT_EQ(OpenAComponent(viewComponent, &view), noErr);
         ASSERT_EQ(CreateOffscreenWindow(900, 640, 1.0, &window), noErr);
         GetRootControl(window, &root);

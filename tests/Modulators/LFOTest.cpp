@@ -72,13 +72,13 @@ TEST_P(LFOWave, ValueAtPhase) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, LFOWave,
                          ::testing::Values(WaveCase{LFO::kOff, 0, 0}, WaveCase{LFO::kOff, 25, 0},
-                                           WaveCase{LFO::kOff, 60, 0}, WaveCase{7, 25, 0},
-                                           WaveCase{LFO::kSine, 0, 0}, WaveCase{LFO::kSine, 25, 1},
-                                           WaveCase{LFO::kSine, 75, -1}, WaveCase{LFO::kSquare, 0, 1},
-                                           WaveCase{LFO::kSquare, 49, 1}, WaveCase{LFO::kSquare, 50, -1},
-                                           WaveCase{LFO::kSaw, 0, -1}, WaveCase{LFO::kSaw, 75, 0.5f},
-                                           WaveCase{LFO::kTriangle, 0, -1}, WaveCase{LFO::kTriangle, 25, 0},
-                                           WaveCase{LFO::kTriangle, 50, 1}, WaveCase{LFO::kTriangle, 75, 0}));
+                                           WaveCase{LFO::kOff, 60, 0}, WaveCase{7, 25, 0}, WaveCase{LFO::kSine, 0, 0},
+                                           WaveCase{LFO::kSine, 25, 1}, WaveCase{LFO::kSine, 75, -1},
+                                           WaveCase{LFO::kSquare, 0, 1}, WaveCase{LFO::kSquare, 49, 1},
+                                           WaveCase{LFO::kSquare, 50, -1}, WaveCase{LFO::kSaw, 0, -1},
+                                           WaveCase{LFO::kSaw, 75, 0.5f}, WaveCase{LFO::kTriangle, 0, -1},
+                                           WaveCase{LFO::kTriangle, 25, 0}, WaveCase{LFO::kTriangle, 50, 1},
+                                           WaveCase{LFO::kTriangle, 75, 0}));
 
 TEST(LFO, ProceedReturnsTheStartOfTheBlock) {
     LFO lfo;
@@ -124,9 +124,8 @@ TEST_P(LFOPhaseWrap, MatchesSteppingByWholeCycles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ordinary, LFOPhaseWrap,
-                         ::testing::Values(0.0f, -0.0f, 37.0f, 100.0f, 200.0f, 370.0f, -100.0f, -225.0f,
-                                           -250.0f, -1e-7f, -1e-5f, 99.99999f, 1e8f + 50, -1e8f - 50,
-                                           1.6e9f, -1.6e9f));
+                         ::testing::Values(0.0f, -0.0f, 37.0f, 100.0f, 200.0f, 370.0f, -100.0f, -225.0f, -250.0f,
+                                           -1e-7f, -1e-5f, 99.99999f, 1e8f + 50, -1e8f - 50, 1.6e9f, -1.6e9f));
 
 // From 2^24 on a step of one cycle need not move the phase, and a non-finite
 // phase never gets into range: both stand at phase 0.

@@ -10,8 +10,8 @@
 
 #include "PlatformUI/CarbonEvents.h"
 #include "PlatformUI/Controls.h"
-#include "PlatformUI/QuickDraw.h"
 #include "PlatformUI/Quartz.h"
+#include "PlatformUI/QuickDraw.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
 
@@ -120,12 +120,12 @@ TEST(Drawing, QuartzSpaceIsBottomUpPicturesUprightFramedChildrenAreHoles) {
     UpdateWindow(window);
 
     EXPECT_EQ(painter.draws, 1);
-    EXPECT_EQ(GetWindowPixel(window, 15, 25), kRed);   // Quartz y 0..10 is the window's bottom rows
+    EXPECT_EQ(GetWindowPixel(window, 15, 25), kRed);  // Quartz y 0..10 is the window's bottom rows
     EXPECT_NE(GetWindowPixel(window, 15, 15), kRed);
-    EXPECT_NE(GetWindowPixel(window, 3, 24), kRed);    // inside the framed child
-    EXPECT_EQ(GetWindowPixel(window, 30, 3), kBlue);   // the picture's top row on top
+    EXPECT_NE(GetWindowPixel(window, 3, 24), kRed);   // inside the framed child
+    EXPECT_EQ(GetWindowPixel(window, 30, 3), kBlue);  // the picture's top row on top
     EXPECT_EQ(GetWindowPixel(window, 30, 27), kGreen);
-    EXPECT_GT(painter.textAdvance, 30.0);               // seven monospace glyphs at 10 points
+    EXPECT_GT(painter.textAdvance, 30.0);  // seven monospace glyphs at 10 points
 
     // An update pass draws only what is invalid and visible.
     UpdateWindow(window);
@@ -229,8 +229,8 @@ TEST(Controls, ClassesValuesAndEventDrivenTracking) {
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
     EXPECT_EQ(fires, 0);
     SendWindowMouse(window, WindowMouse::release, 90, 50, 0);
-    EXPECT_EQ(r.calls, (std::vector<std::string>{"own 13", "down 1,1 shift", "track -15,30 shift",
-                                                 "up 70,40 shift", "own 1"}));
+    EXPECT_EQ(r.calls,
+              (std::vector<std::string>{"own 13", "down 1,1 shift", "track -15,30 shift", "up 70,40 shift", "own 1"}));
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
     EXPECT_GT(fires, 0);
     RemoveEventLoopTimer(timer);

@@ -9,13 +9,13 @@
 
 #include <cstdlib>
 
+#include "../support/WindowManager.h"
 #include "PlatformUI/CarbonEvents.h"
 #include "PlatformUI/Controls.h"
 #include "PlatformUI/Quartz.h"
 #include "PlatformUI/QuickDraw.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
-#include "../support/WindowManager.h"
 
 namespace {
 

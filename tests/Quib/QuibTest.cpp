@@ -7,12 +7,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <tuple>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AUPublic/AUCarbonViewBase/AUCarbonViewBase.h"
@@ -32,8 +32,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr UInt32 kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF,
-                 kBlack = 0xFF000000, kGrey = 0xFF404040;
+constexpr UInt32 kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF, kBlack = 0xFF000000,
+                 kGrey = 0xFF404040;
 
 void writePNG(const fs::path& path, int w, int h, const std::function<void(cairo_t*)>& paint) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
@@ -294,9 +294,7 @@ TEST_F(Toolkit, StripFramesAndSpinImagesOnPixels) {
     eRect k(100, 100, 41, 41);
     auto* knob = add(new QuibKnob(man.get(), volume, &k, kQuib_res_1, face, back));
     const int cx = 120, cy = 120;
-    const struct {
-        int value, dx, dy;
-    } pointer[] = {{0, -8, 8}, {50, 0, -12}, {100, 8, 8}};
+    const struct { int value, dx, dy; } pointer[] = {{0, -8, 8}, {50, 0, -12}, {100, 8, 8}};
     for (auto [v, dx, dy] : pointer) {
         SetControl32BitValue(knob->getCarbonControl(), v);
         EXPECT_EQ(pixel(cx + dx, cy + dy), kWhite) << v;

@@ -32,8 +32,8 @@ class Shaper : public ::testing::TestWithParam<ShaperCase> {};
 TEST_P(Shaper, FollowsItsCurve) {
     const ShaperCase c = GetParam();
     for (float y : shaped(c.type, c.depth, c.in))
-        EXPECT_NEAR(y, c.out, 2e-6 * std::max(1.0, std::fabs(c.out))) << "type " << c.type << " depth " << c.depth
-                                                                       << " at " << c.in;
+        EXPECT_NEAR(y, c.out, 2e-6 * std::max(1.0, std::fabs(c.out)))
+            << "type " << c.type << " depth " << c.depth << " at " << c.in;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,11 +70,11 @@ TEST(Mix, EachModeCombinesTheTwoPaths) {
         int mode;
         float first, second;  // what path B holds afterwards
     };
-    for (const ModeCase m : {ModeCase{0, 0.375f, -0.625f},   // "2 + 1": the average
-                             ModeCase{1, 0.125f, 0.375f},    // "2 - 1": half the difference
-                             ModeCase{2, 0.125f, -0.25f},    // "2 x 1": B times |A|
-                             ModeCase{3, 0.25f, -1.0f},      // "1": A alone
-                             ModeCase{4, 0.5f, -0.25f},      // others: B as it was
+    for (const ModeCase m : {ModeCase{0, 0.375f, -0.625f},  // "2 + 1": the average
+                             ModeCase{1, 0.125f, 0.375f},   // "2 - 1": half the difference
+                             ModeCase{2, 0.125f, -0.25f},   // "2 x 1": B times |A|
+                             ModeCase{3, 0.25f, -1.0f},     // "1": A alone
+                             ModeCase{4, 0.5f, -0.25f},     // others: B as it was
                              ModeCase{-1, 0.5f, -0.25f}}) {
         std::vector<float> out = b;
         ProcessMix(out.data(), a.data(), int(out.size()), m.mode);

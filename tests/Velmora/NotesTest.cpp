@@ -116,7 +116,7 @@ TEST(MidiInput, DecodingAndControllers) {
 
     inst.noteOn(64);
     inst.render(64);
-    inst.midi(0xB0, 120, 0);  // all sound off does nothing here
+    inst.midi(0xB0, 120, 0);   // all sound off does nothing here
     inst.midi(0xB0, 64, 127);  // no sustain pedal
     inst.render(64);
     EXPECT_EQ(inst.engine().voiceState().env1Stage, 0);  // still in its attack

@@ -143,8 +143,8 @@ TEST(Properties, ListenersHearRateFormatFramesAndPreset) {
     auto listener = [](void*, AudioUnit, AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement) {
         heard.push_back(id);
     };
-    for (AudioUnitPropertyID id : {kAudioUnitProperty_StreamFormat, kAudioUnitProperty_MaximumFramesPerSlice,
-                                   kAudioUnitProperty_CurrentPreset})
+    for (AudioUnitPropertyID id :
+         {kAudioUnitProperty_StreamFormat, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitProperty_CurrentPreset})
         ASSERT_EQ(AudioUnitAddPropertyListener(inst.unit, id, listener, nullptr), noErr);
     const Float64 rate = 48000;
     ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &rate, 8),

@@ -42,8 +42,10 @@ TEST_P(FactoryPreset, PhraseAtVelocity100IsAudibleFiniteAndUnclipped) {
     float peak = 0;
     size_t bad = 0;
     for (float s : out) {
-        if (!std::isfinite(s)) ++bad;
-        else peak = std::max(peak, std::fabs(s));
+        if (!std::isfinite(s))
+            ++bad;
+        else
+            peak = std::max(peak, std::fabs(s));
     }
     EXPECT_EQ(bad, 0u);
     EXPECT_LE(peak, 1.0f);
@@ -51,7 +53,9 @@ TEST_P(FactoryPreset, PhraseAtVelocity100IsAudibleFiniteAndUnclipped) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, FactoryPreset, ::testing::Range(0, kNumFactoryPresets),
-                         [](const ::testing::TestParamInfo<int>& info) { return "preset" + std::to_string(info.param); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "preset" + std::to_string(info.param);
+                         });
 
 TEST(FactoryPresets, ValuesLieInRangeAndIndexedOnesAreWhole) {
     Instrument inst;

@@ -135,9 +135,12 @@ TEST_F(Panel, EveryParameterHasItsControlsAndNoLabelCoversOne) {
     const std::set<int> leds{94, 97};
     for (int id = 0; id < int(kNumberOfParameters); ++id) {
         size_t expected = 1;  // a knob
-        if (none.count(id)) expected = 0;
-        else if (modMain.count(id) || modDepth.count(id) || leds.count(id)) expected = 2;
-        else if (modSource.count(id) || stepped.count(id)) expected = 3;
+        if (none.count(id))
+            expected = 0;
+        else if (modMain.count(id) || modDepth.count(id) || leds.count(id))
+            expected = 2;
+        else if (modSource.count(id) || stepped.count(id))
+            expected = 3;
         EXPECT_EQ(editor.controls(AudioUnitParameterID(id)).size(), expected) << "parameter " << id;
     }
 
@@ -147,8 +150,8 @@ TEST_F(Panel, EveryParameterHasItsControlsAndNoLabelCoversOne) {
         EXPECT_LE(b.right, panel_art::kWidth);
         EXPECT_LE(b.bottom, panel_art::kHeight);
         for (const panel_art::Label& l : panel_art::kLabels) {
-            const bool apart = l.box.x >= b.right || l.box.x + l.box.w <= b.left || l.box.y >= b.bottom ||
-                               l.box.y + l.box.h <= b.top;
+            const bool apart =
+                l.box.x >= b.right || l.box.x + l.box.w <= b.left || l.box.y >= b.bottom || l.box.y + l.box.h <= b.top;
             EXPECT_TRUE(apart) << '"' << l.text << "\" covers a control of parameter "
                                << c->GetParameter().mParameterID;
         }
@@ -161,20 +164,22 @@ TEST_F(Panel, RoutingShowsItsPictureStepsWrapsAndDrags) {
     for (int k = 0; k <= 8; ++k) {
         hostSets(kRouting, Float32(k));
         UpdateWindow(editor.window);
-        const std::string path = std::string(VELMORA_BUNDLE) + "/Contents/Resources/routing" + std::to_string(k) + ".png";
+        const std::string path =
+            std::string(VELMORA_BUNDLE) + "/Contents/Resources/routing" + std::to_string(k) + ".png";
         cairo_surface_t* picture = cairo_image_surface_create_from_png(path.c_str());
         ASSERT_EQ(cairo_surface_status(picture), CAIRO_STATUS_SUCCESS);
         const auto* data = reinterpret_cast<const UInt32*>(cairo_image_surface_get_data(picture));
         const int stride = cairo_image_surface_get_stride(picture) / 4;
         int differing = 0;
         for (int y = 0; y < 46; ++y)
-            for (int x = 0; x < 100; ++x) differing += GetWindowPixel(editor.window, 169 + x, 18 + y) != data[y * stride + x];
+            for (int x = 0; x < 100; ++x)
+                differing += GetWindowPixel(editor.window, 169 + x, 18 + y) != data[y * stride + x];
         EXPECT_EQ(differing, 0) << "routing " << k;
         cairo_surface_destroy(picture);
     }
     editor.click(160, 28);  // plus at 8
     EXPECT_EQ(value(kRouting), 0);
-    settle();  // the minus button hears of it
+    settle();               // the minus button hears of it
     editor.click(142, 28);  // minus at 0
     EXPECT_EQ(value(kRouting), 8);
     settle();

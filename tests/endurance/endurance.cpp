@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/CanonicalFormat.h"
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
@@ -32,7 +33,6 @@
 #include "Smf.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
-#include "../support/CanonicalFormat.h"
 
 namespace {
 
@@ -74,8 +74,10 @@ bool parseIds(const char* text, std::vector<AudioUnitParameterID>& out) {
         }
         if (first > last || last >= kNumberOfParameters) return false;
         for (unsigned long id = first; id <= last; ++id) out.push_back(AudioUnitParameterID(id));
-        if (*p == ',') ++p;
-        else if (*p) return false;
+        if (*p == ',')
+            ++p;
+        else if (*p)
+            return false;
     }
     return !out.empty();
 }
@@ -88,16 +90,18 @@ Options parse(int argc, char** argv) {
             std::fprintf(stderr, "usage: endurance [--seconds N] [--seed N] [--rate HZ] [--params IDS]\n");
             std::exit(2);
         }
-        if (a == "--seconds") o.seconds = std::atof(argv[++i]);
-        else if (a == "--seed") o.seed = unsigned(std::atol(argv[++i]));
-        else if (a == "--rate") o.rate = std::atof(argv[++i]);
+        if (a == "--seconds")
+            o.seconds = std::atof(argv[++i]);
+        else if (a == "--seed")
+            o.seed = unsigned(std::atol(argv[++i]));
+        else if (a == "--rate")
+            o.rate = std::atof(argv[++i]);
         else if (a == "--params") {
             if (!parseIds(argv[++i], o.params)) {
                 std::fprintf(stderr, "--params takes IDs 0..101 such as 48-50,57\n");
                 std::exit(2);
             }
-        }
-        else {
+        } else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             std::exit(2);
         }
@@ -114,8 +118,7 @@ AudioUnit openInstrument(double rate) {
     AudioUnit unit = nullptr;
     if (OpenAComponent(RegisterVelmora(), &unit) != noErr) return nullptr;
     const AudioStreamBasicDescription f = canonicalFormat(rate, 2);
-    if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) !=
-            noErr ||
+    if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) != noErr ||
         AudioUnitInitialize(unit) != noErr) {
         CloseComponent(unit);
         return nullptr;
@@ -331,8 +334,8 @@ int main(int argc, char** argv) {
     const long renderPeak = folder ? velmoraRenderPeakKiB(folder, options.seconds, options.rate) : -1;
     const long minutePeak = folder ? velmoraRenderPeakKiB(folder, 60, options.rate) : -1;
     if (folder) std::filesystem::remove_all(folder);
-    std::printf("velmora render to a file: peak resident %ld KiB for %.0f s of audio, %ld KiB for 60 s\n",
-                renderPeak, options.seconds, minutePeak);
+    std::printf("velmora render to a file: peak resident %ld KiB for %.0f s of audio, %ld KiB for 60 s\n", renderPeak,
+                options.seconds, minutePeak);
 
     bool ok = true;
     auto fail = [&](const char* what) {
@@ -352,8 +355,10 @@ int main(int argc, char** argv) {
     if (rssEnd > rssAfterWarmUp + 1024) fail("resident memory grew");
     if (!idle) fail("the voice did not come to rest");
     // Only the song's events grow with its length: a few bytes a note.
-    if (renderPeak < 0 || minutePeak < 0) fail("velmora render failed");
-    else if (renderPeak > minutePeak + 2048) fail("velmora render's memory grew with the length of the song");
+    if (renderPeak < 0 || minutePeak < 0)
+        fail("velmora render failed");
+    else if (renderPeak > minutePeak + 2048)
+        fail("velmora render's memory grew with the length of the song");
     if (ok) std::printf("endurance: ok\n");
     return ok ? 0 : 1;
 }

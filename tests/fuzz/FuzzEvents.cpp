@@ -41,8 +41,33 @@ float pickValue(FuzzedDataProvider& in) {
                                          std::numeric_limits<float>::max(),
                                          -std::numeric_limits<float>::max(),
                                          std::numeric_limits<float>::denorm_min(),
-                                         1e30f, -1e30f, 1e9f, -1e9f, 1e4f, -1e4f, 150, -150, -50, -1, -0.5f, 0, -0.0f,
-                                         0.5f, 1, 2, 8, 17, 22, 23, 24, 100, 101, 127, 128, 139, 1000};
+                                         1e30f,
+                                         -1e30f,
+                                         1e9f,
+                                         -1e9f,
+                                         1e4f,
+                                         -1e4f,
+                                         150,
+                                         -150,
+                                         -50,
+                                         -1,
+                                         -0.5f,
+                                         0,
+                                         -0.0f,
+                                         0.5f,
+                                         1,
+                                         2,
+                                         8,
+                                         17,
+                                         22,
+                                         23,
+                                         24,
+                                         100,
+                                         101,
+                                         127,
+                                         128,
+                                         139,
+                                         1000};
     switch (in.ConsumeIntegralInRange(0, 2)) {
         case 0: return in.PickValueInArray(kSpecial);
         case 1: return in.ConsumeFloatingPointInRange(-200.0f, 200.0f);
@@ -71,13 +96,13 @@ AudioUnitParameterID pickId(FuzzedDataProvider& in) {
 }
 AudioUnitScope pickScope(FuzzedDataProvider& in) {
     return in.ConsumeIntegralInRange(0, 7) < 6 ? kAudioUnitScope_Global
-                                                : in.ConsumeBool() ? in.ConsumeIntegralInRange<UInt32>(0, 4)
-                                                                   : in.ConsumeIntegral<UInt32>();
+           : in.ConsumeBool()                  ? in.ConsumeIntegralInRange<UInt32>(0, 4)
+                                               : in.ConsumeIntegral<UInt32>();
 }
 AudioUnitElement pickElement(FuzzedDataProvider& in) {
     return in.ConsumeIntegralInRange(0, 7) < 6 ? 0
-                                                : in.ConsumeBool() ? in.ConsumeIntegralInRange<UInt32>(0, 3)
-                                                                   : in.ConsumeIntegral<UInt32>();
+           : in.ConsumeBool()                  ? in.ConsumeIntegralInRange<UInt32>(0, 3)
+                                               : in.ConsumeIntegral<UInt32>();
 }
 
 }  // namespace
@@ -93,8 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 1: {  // a MIDI message, any status, data bytes of any value
                 const UInt32 status = in.ConsumeIntegral<UInt8>();
                 const UInt32 d1 = in.ConsumeIntegral<UInt8>(), d2 = in.ConsumeIntegral<UInt8>();
-                const UInt32 offset = in.ConsumeBool() ? in.ConsumeIntegralInRange<UInt32>(0, 1200)
-                                                       : in.ConsumeIntegral<UInt32>();
+                const UInt32 offset =
+                    in.ConsumeBool() ? in.ConsumeIntegralInRange<UInt32>(0, 1200) : in.ConsumeIntegral<UInt32>();
                 const OSStatus r = MusicDeviceMIDIEvent(unit, status, d1, d2, offset);
                 trace("midi %02X %u %u at %u -> %d\n", unsigned(status), unsigned(d1), unsigned(d2), unsigned(offset),
                       int(r));
@@ -119,8 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 5: {  // the note calls with any pitch and velocity
                 const MusicDeviceNoteParams params{2, pickValue(in), pickValue(in)};
                 NoteInstanceID note = 0;
-                const OSStatus r = MusicDeviceStartNote(unit, in.ConsumeIntegral<UInt32>(), in.ConsumeIntegral<UInt32>(),
-                                                        &note, in.ConsumeIntegral<UInt32>(), &params);
+                const OSStatus r =
+                    MusicDeviceStartNote(unit, in.ConsumeIntegral<UInt32>(), in.ConsumeIntegral<UInt32>(), &note,
+                                         in.ConsumeIntegral<UInt32>(), &params);
                 trace("start note pitch %.9g velocity %.9g -> %d (note %u)\n", double(params.mPitch),
                       double(params.mVelocity), int(r), unsigned(note));
                 if (in.ConsumeBool())

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "../support/CanonicalFormat.h"
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
-#include "../support/CanonicalFormat.h"
 
 namespace fuzz {
 

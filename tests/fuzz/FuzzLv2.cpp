@@ -56,10 +56,27 @@ LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
 }
 
 float pickValue(FuzzedDataProvider& in) {
-    static constexpr float kSpecial[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                                         -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(),
-                                         -std::numeric_limits<float>::max(), std::numeric_limits<float>::denorm_min(),
-                                         1e30f, -1e9f, -150, -1, -0.0f, 0, 0.5f, 1, 4, 17, 22, 24, 100, 127, 1000};
+    static constexpr float kSpecial[] = {std::numeric_limits<float>::quiet_NaN(),
+                                         std::numeric_limits<float>::infinity(),
+                                         -std::numeric_limits<float>::infinity(),
+                                         std::numeric_limits<float>::max(),
+                                         -std::numeric_limits<float>::max(),
+                                         std::numeric_limits<float>::denorm_min(),
+                                         1e30f,
+                                         -1e9f,
+                                         -150,
+                                         -1,
+                                         -0.0f,
+                                         0,
+                                         0.5f,
+                                         1,
+                                         4,
+                                         17,
+                                         22,
+                                         24,
+                                         100,
+                                         127,
+                                         1000};
     switch (in.ConsumeIntegralInRange(0, 2)) {
         case 0: return in.PickValueInArray(kSpecial);
         case 1: return in.ConsumeFloatingPointInRange(-200.0f, 200.0f);
@@ -114,7 +131,8 @@ void fillSequence(Host& h, FuzzedDataProvider& in, uint32_t frames) {
         const std::vector<uint8_t> body = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 7));
         LV2_Atom_Event header{};
         header.time.frames = frame;
-        header.body.type = in.ConsumeIntegralInRange(0, 7) ? map(nullptr, LV2_MIDI__MidiEvent) : in.ConsumeIntegral<uint8_t>();
+        header.body.type =
+            in.ConsumeIntegralInRange(0, 7) ? map(nullptr, LV2_MIDI__MidiEvent) : in.ConsumeIntegral<uint8_t>();
         header.body.size = uint32_t(body.size());
         const uint32_t used = uint32_t(sizeof(LV2_Atom)) + s->atom.size;
         const uint32_t total = lv2_atom_pad_size(uint32_t(sizeof header + body.size()));
@@ -152,10 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const LV2_Descriptor* d = lv2_descriptor(0);
     if (!d || lv2_descriptor(1)) fail("one descriptor expected");
-    static constexpr double kRates[] = {44100, 48000, 96000, 22050, 8000, 1, 0, -1, 1e12,
-                                        std::numeric_limits<double>::quiet_NaN()};
-    const double rate = in.ConsumeIntegralInRange(0, 3) ? in.PickValueInArray(kRates)
-                                                        : in.ConsumeFloatingPointInRange(-1e6, 1e6);
+    static constexpr double kRates[] = {44100, 48000, 96000, 22050, 8000,
+                                        1,     0,     -1,    1e12,  std::numeric_limits<double>::quiet_NaN()};
+    const double rate =
+        in.ConsumeIntegralInRange(0, 3) ? in.PickValueInArray(kRates) : in.ConsumeFloatingPointInRange(-1e6, 1e6);
     Host h;
     const LV2_Feature* withMap[] = {&h.mapFeature, nullptr};
     const LV2_Feature* without[] = {nullptr};
@@ -171,9 +189,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool connected[kFirstParameterPort + kNumberOfParameters] = {};
     auto connect = [&](uint32_t port, bool on) {
         void* buffer = nullptr;
-        if (port == kMidiInPort) buffer = h.seq();
-        else if (port == kFirstAudioOutPort) buffer = h.left.data();
-        else if (port == kFirstAudioOutPort + 1) buffer = h.right.data();
+        if (port == kMidiInPort)
+            buffer = h.seq();
+        else if (port == kFirstAudioOutPort)
+            buffer = h.left.data();
+        else if (port == kFirstAudioOutPort + 1)
+            buffer = h.right.data();
         else if (port >= kFirstParameterPort && port < kFirstParameterPort + kNumberOfParameters)
             buffer = &h.controls[port - kFirstParameterPort];
         d->connect_port(plugin, port, on ? buffer : nullptr);
@@ -189,12 +210,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (in.remaining_bytes() > 0 && runs < 100) {
         switch (in.ConsumeIntegralInRange(0, 9)) {
             case 0:
-            case 1:
-                h.controls[in.ConsumeIntegralInRange<uint32_t>(0, kNumberOfParameters - 1)] = pickValue(in);
-                break;
+            case 1: h.controls[in.ConsumeIntegralInRange<uint32_t>(0, kNumberOfParameters - 1)] = pickValue(in); break;
             case 2:
-                connect(in.ConsumeIntegralInRange(0, 7) ? in.ConsumeIntegralInRange<uint32_t>(0, std::size(connected) - 1)
-                                                        : in.ConsumeIntegral<uint32_t>(),
+                connect(in.ConsumeIntegralInRange(0, 7)
+                            ? in.ConsumeIntegralInRange<uint32_t>(0, std::size(connected) - 1)
+                            : in.ConsumeIntegral<uint32_t>(),
                         in.ConsumeBool());
                 break;
             case 3:
@@ -203,9 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 else
                     d->activate(plugin);
                 break;
-            case 4:
-                state->save(plugin, store, &h, LV2_STATE_IS_POD, nullptr);
-                break;
+            case 4: state->save(plugin, store, &h, LV2_STATE_IS_POD, nullptr); break;
             case 5: {  // restore what was saved, or anything else
                 Offer offer{h.savedName, h.savedType, in.ConsumeIntegralInRange(0, 7) != 0};
                 if (in.ConsumeBool()) {
@@ -216,8 +234,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             default: {
-                const uint32_t frames = in.ConsumeIntegralInRange(0, 3) ? in.PickValueInArray({64u, 512u, 1000u, 0u})
-                                                                        : in.ConsumeIntegralInRange<uint32_t>(0, kMaxFrames);
+                const uint32_t frames = in.ConsumeIntegralInRange(0, 3)
+                                            ? in.PickValueInArray({64u, 512u, 1000u, 0u})
+                                            : in.ConsumeIntegralInRange<uint32_t>(0, kMaxFrames);
                 fillSequence(h, in, frames);
                 std::fill(h.left.begin(), h.left.end(), 7.0f);
                 std::fill(h.right.begin(), h.right.end(), 7.0f);

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr UInt32 kKnownIds[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 16, 18, 20,
-                                22, 23, 24, 26, 27, 28, 1006, 64000};
+constexpr UInt32 kKnownIds[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  11, 12,   13,   14,
+                                15, 16, 18, 20, 22, 23, 24, 26, 27, 28, 1006, 64000};
 
 // Memory a property may be read into or an external buffer may point to.
 alignas(64) UInt8 gExternal[16384];
@@ -22,9 +22,7 @@ int gListenerCalls = 0;
 OSStatus renderCallback(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32, AudioBufferList*) {
     return noErr;
 }
-OSStatus inputCallback(void*, AudioUnitRenderActionFlags, const AudioTimeStamp*, UInt32, AudioBuffer*) {
-    return noErr;
-}
+OSStatus inputCallback(void*, AudioUnitRenderActionFlags, const AudioTimeStamp*, UInt32, AudioBuffer*) { return noErr; }
 // A listener that calls back into the unit, as hosts do.
 void listener(void*, AudioUnit unit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
     ++gListenerCalls;
@@ -54,8 +52,7 @@ CFTypeRef makeObject(FuzzedDataProvider& in) {
             return CFDataCreate(nullptr, bytes.data(), CFIndex(bytes.size()));
         }
         default:
-            return CFStringCreateWithCString(nullptr, in.ConsumeRandomLengthString(64).c_str(),
-                                             kCFStringEncodingUTF8);
+            return CFStringCreateWithCString(nullptr, in.ConsumeRandomLengthString(64).c_str(), kCFStringEncodingUTF8);
     }
 }
 
@@ -70,8 +67,8 @@ CFPropertyListRef makeState(FuzzedDataProvider& in, AudioUnit unit) {
     if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &saved, &size) != noErr)
         return nullptr;
     if (kind == 0) return saved;
-    static const char* kKeys[] = {"version", "type", "subtype", "manufacturer", "data", "name", "ZPQ-DATA-KEY",
-                                  "render-quality", "cpu-load"};
+    static const char* kKeys[] = {"version", "type",         "subtype",        "manufacturer", "data",
+                                  "name",    "ZPQ-DATA-KEY", "render-quality", "cpu-load"};
     auto from = static_cast<CFDictionaryRef>(saved);
     CFMutableDictionaryRef copy =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
@@ -110,14 +107,13 @@ void setPointerProperty(FuzzedDataProvider& in, AudioUnit unit, AudioUnitPropert
         }
         case kAudioUnitProperty_CurrentPreset: {
             const int kind = in.ConsumeIntegralInRange(0, 2);
-            owned = kind == 0 ? nullptr
-                    : kind == 1
-                        ? CFStringCreateWithCString(nullptr, in.ConsumeRandomLengthString(48).c_str(),
-                                                    kCFStringEncodingUTF8)
-                        : makeObject(in);
-            const AUPreset preset{in.ConsumeBool() ? in.ConsumeIntegralInRange<SInt32>(-2, 32)
-                                                   : in.ConsumeIntegral<SInt32>(),
-                                  static_cast<CFStringRef>(owned)};
+            owned = kind == 0   ? nullptr
+                    : kind == 1 ? CFStringCreateWithCString(nullptr, in.ConsumeRandomLengthString(48).c_str(),
+                                                            kCFStringEncodingUTF8)
+                                : makeObject(in);
+            const AUPreset preset{
+                in.ConsumeBool() ? in.ConsumeIntegralInRange<SInt32>(-2, 32) : in.ConsumeIntegral<SInt32>(),
+                static_cast<CFStringRef>(owned)};
             std::memcpy(data, &preset, sizeof preset);
             size = sizeof preset;
             break;
@@ -159,8 +155,7 @@ void setPointerProperty(FuzzedDataProvider& in, AudioUnit unit, AudioUnitPropert
             size = sizeof ext;
             break;
         }
-        default:
-            return;
+        default: return;
     }
     // Mostly the record's size; sometimes shorter or longer (the rest zeros).
     if (in.ConsumeIntegralInRange(0, 7) == 0) size = in.ConsumeIntegralInRange<UInt32>(0, sizeof data);
@@ -178,10 +173,8 @@ bool holdsPointers(AudioUnitPropertyID id) {
         case kAudioUnitProperty_SetRenderCallback:
         case kAudioUnitProperty_FactoryPresets:
         case kAudioUnitProperty_HostCallbacks:
-        case kAudioUnitProperty_CurrentPreset:
-            return true;
-        default:
-            return false;
+        case kAudioUnitProperty_CurrentPreset: return true;
+        default: return false;
     }
 }
 
@@ -199,8 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const AudioUnitScope scope = in.ConsumeIntegralInRange(0, 3) ? kAudioUnitScope_Global
                                      : in.ConsumeBool()              ? in.ConsumeIntegralInRange<UInt32>(0, 4)
                                                                      : in.ConsumeIntegral<UInt32>();
-        const AudioUnitElement element = in.ConsumeIntegralInRange(0, 3) ? in.ConsumeIntegralInRange<UInt32>(0, 2)
-                                                                         : in.ConsumeIntegral<UInt32>();
+        const AudioUnitElement element =
+            in.ConsumeIntegralInRange(0, 3) ? in.ConsumeIntegralInRange<UInt32>(0, 2) : in.ConsumeIntegral<UInt32>();
         switch (in.ConsumeIntegralInRange(0, 9)) {
             case 0: {  // get info, with or without the result pointers
                 UInt32 infoSize = 0;
@@ -233,9 +226,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 } else {
                     const std::vector<UInt8> bytes = in.ConsumeBytes<UInt8>(in.ConsumeIntegralInRange(0, 128));
                     if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-                    AudioUnitSetProperty(unit, id, scope, element, bytes.empty() ? nullptr : out,
-                                         in.ConsumeBool() ? UInt32(bytes.size())
-                                                          : in.ConsumeIntegralInRange<UInt32>(0, 128));
+                    AudioUnitSetProperty(
+                        unit, id, scope, element, bytes.empty() ? nullptr : out,
+                        in.ConsumeBool() ? UInt32(bytes.size()) : in.ConsumeIntegralInRange<UInt32>(0, 128));
                 }
                 break;
             }

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "../support/HostilePresets.h"
 #include "FuzzInstrument.h"
 #include "StateFile.h"
-#include "../support/HostilePresets.h"
 
 namespace {
 

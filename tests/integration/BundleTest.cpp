@@ -60,8 +60,8 @@ TEST(Bundle, LoadsOpensAndPlays) {
 
 // The instrument's library and the renderer stay free of the window system.
 TEST(Bundle, AudioSideLinksNoWindowSystem) {
-    for (const std::string& binary : {std::string(VELMORA_BUNDLE) + "/Contents/Linux/libvelmora.so",
-                                     std::string(VELMORA_BINARY)}) {
+    for (const std::string& binary :
+         {std::string(VELMORA_BUNDLE) + "/Contents/Linux/libvelmora.so", std::string(VELMORA_BINARY)}) {
         FILE* ldd = popen(("ldd '" + binary + "'").c_str(), "r");
         ASSERT_NE(ldd, nullptr);
         std::string libraries;

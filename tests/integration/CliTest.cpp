@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "Smf.h"
 #include "../support/HostilePresets.h"
+#include "Smf.h"
 
 namespace fs = std::filesystem;
 
@@ -50,8 +50,8 @@ protected:
 
     fs::path song(const std::vector<MidiEvent>& events, const char* name = "song.mid") {
         const auto bytes = writeSmf(events);
-        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                           std::streamsize(bytes.size()));
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return dir / name;
     }
     int run(const std::string& args) {
@@ -116,13 +116,14 @@ TEST_F(Cli, BadInputIsRefusedAndWritesNothing) {
     struct Case {
         std::string args, message;
     };
-    for (const Case& c : {Case{"render " + (dir / "missing.mid").string() + " " + out.string(), "missing.mid"},
-                          Case{"render " + (dir / "broken.mid").string() + " " + out.string(), "broken.mid"},
-                          Case{"render " + mid.string() + " " + out.string() + " --preset nosuch", "unknown preset"},
-                          Case{"render " + mid.string() + " " + out.string() + " --set Nosuch=1", "unknown parameter"},
-                          Case{"render " + mid.string() + " " + out.string() + " --set Volume=loud", "bad value"},
-                          Case{"render " + mid.string() + " " + out.string() + " --channels 3", "channel"},
-                          Case{"render " + mid.string() + " " + (dir / "nodir" / "out.wav").string(), "cannot write"}}) {
+    for (const Case& c :
+         {Case{"render " + (dir / "missing.mid").string() + " " + out.string(), "missing.mid"},
+          Case{"render " + (dir / "broken.mid").string() + " " + out.string(), "broken.mid"},
+          Case{"render " + mid.string() + " " + out.string() + " --preset nosuch", "unknown preset"},
+          Case{"render " + mid.string() + " " + out.string() + " --set Nosuch=1", "unknown parameter"},
+          Case{"render " + mid.string() + " " + out.string() + " --set Volume=loud", "bad value"},
+          Case{"render " + mid.string() + " " + out.string() + " --channels 3", "channel"},
+          Case{"render " + mid.string() + " " + (dir / "nodir" / "out.wav").string(), "cannot write"}}) {
         EXPECT_NE(run(c.args), 0) << c.args;
         EXPECT_NE(errors().find(c.message), std::string::npos) << c.args << ": " << errors();
         EXPECT_FALSE(fs::exists(out)) << c.args;
@@ -172,9 +173,9 @@ TEST_F(Cli, StateFileSavedByOneCommandRendersLikeItsSettings) {
     EXPECT_EQ(readWav(dir / "a.wav").samples, readWav(dir / "b.wav").samples);
 
     std::ofstream(dir / "bad.aupreset") << "<?xml version=\"1.0\"?><plist><dict><key>version</key>";
-    EXPECT_NE(run("render " + mid.string() + " " + (dir / "c.wav").string() + " --state " +
-                  (dir / "bad.aupreset").string()),
-              0);
+    EXPECT_NE(
+        run("render " + mid.string() + " " + (dir / "c.wav").string() + " --state " + (dir / "bad.aupreset").string()),
+        0);
     EXPECT_NE(errors().find("bad.aupreset"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "c.wav"));
 }
@@ -192,12 +193,12 @@ TEST_F(Cli, HostileStateFilesAreRefusedAsDamaged) {
 
 TEST_F(Cli, EndlessRendersAreRefusedBeforeAnythingIsWritten) {
     // 44 bytes: one tick a beat at 16.7 s a beat, and a note held for 2^28 - 1 ticks (about 143 years).
-    const unsigned char hostile[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 1,  //
-                                     'M', 'T', 'r', 'k', 0, 0, 0, 22,                  //
-                                     0, 0xFF, 0x51, 3, 0xFF, 0xFF, 0xFF,                //
-                                     0, 0x90, 60, 100,                                  //
-                                     0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0,               //
-                                     0, 0xFF, 0x2F, 0};
+    const unsigned char hostile[] = {'M',  'T',  'h',  'd',  0,    0,    0,    6,  0, 0, 0, 1, 0, 1,  //
+                                     'M',  'T',  'r',  'k',  0,    0,    0,    22,                    //
+                                     0,    0xFF, 0x51, 3,    0xFF, 0xFF, 0xFF,                        //
+                                     0,    0x90, 60,   100,                                           //
+                                     0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60,   0,                           //
+                                     0,    0xFF, 0x2F, 0};
     static_assert(sizeof hostile == 44);
     std::ofstream(dir / "hostile.mid", std::ios::binary).write(reinterpret_cast<const char*>(hostile), 44);
     const fs::path mid = song({{0.0, 0x90, 60, 100}});
@@ -265,9 +266,9 @@ TEST_F(Cli, SymbolicLinksAreWrittenThrough) {
     fs::create_symlink("renders/take.wav", dir / "latest.wav");  // dangling until the first render
     fs::create_symlink("renders/s.aupreset", dir / "current.aupreset");
     for (const long frames : {100, 300}) {
-        ASSERT_EQ(run("render " + mid.string() + " " + (dir / "latest.wav").string() + " --frames " +
-                      std::to_string(frames)),
-                  0)
+        ASSERT_EQ(
+            run("render " + mid.string() + " " + (dir / "latest.wav").string() + " --frames " + std::to_string(frames)),
+            0)
             << errors();
         EXPECT_TRUE(fs::is_symlink(dir / "latest.wav"));
         EXPECT_EQ(readWav(dir / "renders" / "take.wav").samples.size(), size_t(2 * frames));
@@ -342,8 +343,7 @@ TEST_F(Cli, ClippingOfIntegerOutputIsReported) {
     const fs::path mid = song({{0.0, 0x90, 60, 100}, {0.5, 0x80, 60, 0}});
     const std::string out = " " + (dir / "out.wav").string();
     ASSERT_EQ(run("render " + mid.string() + out + " --set Volume=1000 --format 16"), 0) << errors();
-    EXPECT_NE(errors().find("clipped in the 16-bit output; --format float keeps them"), std::string::npos)
-        << errors();
+    EXPECT_NE(errors().find("clipped in the 16-bit output; --format float keeps them"), std::string::npos) << errors();
     // Float keeps what is beyond full scale, and in-range settings stay below it.
     ASSERT_EQ(run("render " + mid.string() + out + " --set Volume=1000 --format float"), 0);
     EXPECT_EQ(errors(), "");

@@ -73,8 +73,10 @@ RenderResult renderContinuously(AudioUnit unit, const std::atomic<long>& started
         if (renderCall.render(unit, double(call) * kFrames, kFrames, channels) != noErr) ++r.failures;
         for (UInt32 i = 0; i < kFrames; ++i) {
             for (float s : {left[i], right[i]}) {
-                if (!std::isfinite(s)) ++r.nonFinite;
-                else r.peak = std::max(r.peak, std::fabs(s));
+                if (!std::isfinite(s))
+                    ++r.nonFinite;
+                else
+                    r.peak = std::max(r.peak, std::fabs(s));
             }
         }
         ++r.calls;
@@ -103,11 +105,11 @@ TEST(Concurrency, RenderStaysFiniteWhileOtherThreadsUseTheInstrument) {
     bool firstParam = true;
     auto parameters = [&](std::mt19937& rng) {
         once(firstParam);
-        static constexpr AudioUnitParameterID kResets[] = {kA1, kD1, kS1, kR1, kLFO1Wave, kLFO1Speed, kLFO1InPhase,
-                                                           kA2, kR3, kLFO2Speed, kLFO2InPhase};
+        static constexpr AudioUnitParameterID kResets[] = {kA1,          kD1, kS1, kR1,        kLFO1Wave,   kLFO1Speed,
+                                                           kLFO1InPhase, kA2, kR3, kLFO2Speed, kLFO2InPhase};
         for (int i = 0; i < 16; ++i) {
-            const AudioUnitParameterID id = i % 2 ? kResets[rng() % std::size(kResets)]
-                                                  : AudioUnitParameterID(rng() % kNumberOfParameters);
+            const AudioUnitParameterID id =
+                i % 2 ? kResets[rng() % std::size(kResets)] : AudioUnitParameterID(rng() % kNumberOfParameters);
             expectOk(AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0, inRangeValue(id, rng), 0));
         }
         Float32 value = 0;
@@ -151,8 +153,8 @@ TEST(Concurrency, RenderStaysFiniteWhileOtherThreadsUseTheInstrument) {
                                           &size));
             CFArrayRef list = nullptr;
             size = sizeof list;
-            expectOk(AudioUnitGetProperty(unit, kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &list,
-                                          &size));
+            expectOk(
+                AudioUnitGetProperty(unit, kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &list, &size));
             if (list) CFRelease(list);
         };
     };
@@ -221,9 +223,9 @@ TEST(Concurrency, ListenersChangeWhileRenderReportsErrors) {
             EXPECT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_LastRenderError, listener, &slot), noErr);
         OSStatus error = noErr;
         UInt32 size = sizeof error;
-        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, &error,
-                                       &size),
-                  noErr);
+        EXPECT_EQ(
+            AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, &error, &size),
+            noErr);
         errors += error == kAudioUnitErr_TooManyFramesToProcess;
         EXPECT_EQ(AudioUnitRemovePropertyListener(unit, kAudioUnitProperty_LastRenderError, listener), noErr);
     }

@@ -17,12 +17,12 @@
 #include <string>
 #include <thread>
 
+#include "../support/WindowManager.h"
 #include "Binding/VelmoraEntry.h"
 #include "HostedInstrument.h"
 #include "Platform/Log.h"
 #include "StateFile.h"
 #include "Velmora/VelmoraParameters.h"
-#include "../support/WindowManager.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

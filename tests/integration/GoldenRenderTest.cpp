@@ -139,39 +139,81 @@ std::vector<Configuration> configurations(int presets) {
     for (float wave : {2.0f, 3.0f}) {
         Configuration c{wave == 2 ? "digiwave" : "pwm", -1, lfos};
         for (UInt32 base : {0u, kOscStride})
-            c.settings.insert(c.settings.end(), {{kOSC1Wave + base, wave}, {kOSC1Tune + base, base ? -5.0f : 0.0f},
-                                                 {kOSC1Mology + base, 40}, {kOSC1MModSrc + base, 15},
-                                                 {kOSC1MModDpth + base, 50}, {kOSC1Vari + base, 30},
-                                                 {kOSC1VModSrc + base, 17}, {kOSC1VModDpth + base, 60}});
+            c.settings.insert(c.settings.end(), {{kOSC1Wave + base, wave},
+                                                 {kOSC1Tune + base, base ? -5.0f : 0.0f},
+                                                 {kOSC1Mology + base, 40},
+                                                 {kOSC1MModSrc + base, 15},
+                                                 {kOSC1MModDpth + base, 50},
+                                                 {kOSC1Vari + base, 30},
+                                                 {kOSC1VModSrc + base, 17},
+                                                 {kOSC1VModDpth + base, 60}});
         list.push_back(c);
     }
-    list.push_back({"noise only", -1, {{kOSC1Wave, 0}, {kOSC2Wave, 0}, {kNoiseType, 1}, {kNoiseGain, 60},
-                                       {kNoisePan, 30}, {kNoisePanMSrc, 15}, {kNoisePanMDpth, 40}, {kLFO1Wave, 1}}});
+    list.push_back({"noise only",
+                    -1,
+                    {{kOSC1Wave, 0},
+                     {kOSC2Wave, 0},
+                     {kNoiseType, 1},
+                     {kNoiseGain, 60},
+                     {kNoisePan, 30},
+                     {kNoisePanMSrc, 15},
+                     {kNoisePanMDpth, 40},
+                     {kLFO1Wave, 1}}});
 
     // Every filter type in both slots, cutoffs modulated.
     for (int type = 1; type <= 17; ++type)
-        list.push_back({"filter " + std::to_string(type), -1,
-                        {{kFilterAType, float(type)}, {kFilterAFc, 60}, {kFilterAFq, 70}, {kFiltAKeyfollow, 50},
-                         {kFilterAFSrc, 11}, {kFilterAFDpth, 40}, {kFilterBType, float(type)}, {kFilterBFc, 85},
-                         {kFilterBFq, 30}, {kFilterBFSrc, 15}, {kFilterBFDpth, 20}, {kLFO1Wave, 4},
+        list.push_back({"filter " + std::to_string(type),
+                        -1,
+                        {{kFilterAType, float(type)},
+                         {kFilterAFc, 60},
+                         {kFilterAFq, 70},
+                         {kFiltAKeyfollow, 50},
+                         {kFilterAFSrc, 11},
+                         {kFilterAFDpth, 40},
+                         {kFilterBType, float(type)},
+                         {kFilterBFc, 85},
+                         {kFilterBFq, 30},
+                         {kFilterBFSrc, 15},
+                         {kFilterBFDpth, 20},
+                         {kLFO1Wave, 4},
                          {kOSC2Tune, 12}}});
 
     // The other shapers (the heaviest configuration has "wedge").
     for (int type = 1; type <= 3; ++type)
-        list.push_back({"shaper " + std::to_string(type), -1,
-                        {{kRumbleAType, float(type)}, {kRumbleADepth, 60}, {kRumbleAModSrc, 11},
-                         {kRumbleAModDpth, 30}, {kRumbleBType, float(type)}, {kRumbleBDepth, 20},
-                         {kRumbleBModSrc, 15}, {kRumbleBModDpth, 40}, {kLFO1Wave, 1}, {kOSC2Tune, -7}}});
+        list.push_back({"shaper " + std::to_string(type),
+                        -1,
+                        {{kRumbleAType, float(type)},
+                         {kRumbleADepth, 60},
+                         {kRumbleAModSrc, 11},
+                         {kRumbleAModDpth, 30},
+                         {kRumbleBType, float(type)},
+                         {kRumbleBDepth, 20},
+                         {kRumbleBModSrc, 15},
+                         {kRumbleBModDpth, 40},
+                         {kLFO1Wave, 1},
+                         {kOSC2Tune, -7}}});
 
     // Every routing, with a filter and a shaper in each path; routing 7 also in calls that
     // are no multiple of the short blocks its two filters run in.
     auto routingConfiguration = [](int routing, const std::string& name, UInt32 block) {
-        return Configuration{name, -1,
-                             {{kRouting, float(routing)}, {kFilterAType, 1}, {kFilterAFc, 75}, {kFilterAFq, 60},
-                              {kFilterBType, 9}, {kFilterBFc, 60}, {kFilterBFq, 40}, {kRumbleAType, 2},
-                              {kRumbleADepth, 50}, {kRumbleBType, 1}, {kRumbleBDepth, 40}, {kOSC1Gain, 80},
-                              {kOSC2Gain, 60}, {kOSC2Tune, 5}},
-                             44100, block};
+        return Configuration{name,
+                             -1,
+                             {{kRouting, float(routing)},
+                              {kFilterAType, 1},
+                              {kFilterAFc, 75},
+                              {kFilterAFq, 60},
+                              {kFilterBType, 9},
+                              {kFilterBFc, 60},
+                              {kFilterBFq, 40},
+                              {kRumbleAType, 2},
+                              {kRumbleADepth, 50},
+                              {kRumbleBType, 1},
+                              {kRumbleBDepth, 40},
+                              {kOSC1Gain, 80},
+                              {kOSC2Gain, 60},
+                              {kOSC2Tune, 5}},
+                             44100,
+                             block};
     };
     for (int routing = 0; routing <= 8; ++routing)
         list.push_back(routingConfiguration(routing, "routing " + std::to_string(routing), 64));

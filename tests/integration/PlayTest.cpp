@@ -58,9 +58,8 @@ std::string readText(const fs::path& path) {
 }
 
 struct TempDir {
-    fs::path path = fs::temp_directory_path() /
-                    ("velmora-play-" + std::to_string(getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path path = fs::temp_directory_path() / ("velmora-play-" + std::to_string(getpid()) + "-" +
+                                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     TempDir() { fs::create_directories(path); }
     ~TempDir() { fs::remove_all(path); }
 };
@@ -119,10 +118,9 @@ public:
         setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
         jack_set_error_function(jackSilent);
         jack_set_info_function(jackSilent);
-        mServer = std::make_unique<Child>(
-            std::vector<std::string>{JACKD, "-S", "--no-realtime", "-t", "10000", "-n", name, "-d", "dummy", "-r",
-                                     "48000", "-p", "256"},
-            dir, "jackd");
+        mServer = std::make_unique<Child>(std::vector<std::string>{JACKD, "-S", "--no-realtime", "-t", "10000", "-n",
+                                                                   name, "-d", "dummy", "-r", "48000", "-p", "256"},
+                                          dir, "jackd");
         ready = waitFor([] {
             jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr);
             if (probe) jack_client_close(probe);
@@ -150,7 +148,9 @@ public:
         if (client) jack_client_close(client);
         client = nullptr;
     }
-    bool activate() { return client && jack_set_process_callback(client, process, this) == 0 && jack_activate(client) == 0; }
+    bool activate() {
+        return client && jack_set_process_callback(client, process, this) == 0 && jack_activate(client) == 0;
+    }
     bool connected(const std::string& a, const std::string& b) {
         jack_port_t* port = jack_port_by_name(client, a.c_str());
         return port && jack_port_connected_to(port, b.c_str());
@@ -246,8 +246,10 @@ private:
         if (!mRecording) return;
         const jack_nframes_t now = jack_last_frame_time(client);
         const size_t written = mWritten.load(std::memory_order_relaxed);
-        if (written == 0) mFirst = now;
-        else if (now != mFirst + written) gap = true;
+        if (written == 0)
+            mFirst = now;
+        else if (now != mFirst + written)
+            gap = true;
         const size_t n = std::min<size_t>(frames, kCapacity - written);
         const auto* a = static_cast<const float*>(jack_port_get_buffer(in[0], frames));
         const auto* b = static_cast<const float*>(jack_port_get_buffer(in[1], frames));
@@ -266,9 +268,9 @@ private:
 // so that the song file holds each frame exactly; the events sit at every offset
 // in their 64-frame steps, and one note is shorter than a step.
 const std::vector<TimedMidi> kPhrase = {
-    {0, {0x90, 48, 100}},    {4800, {0xB0, 1, 64}},  {9650, {0xE0, 0, 80}},  {12000, {0x90, 55, 90}},
-    {12050, {0x80, 48, 0}},  {20000, {0xD0, 70}},    {24000, {0x90, 55, 0}}, {30000, {0x90, 60, 127}},
-    {30050, {0x80, 60, 0}},  {36000, {0x90, 67, 64}}, {50000, {0x80, 67, 0}}, {50000, {0xE0, 0, 64}},
+    {0, {0x90, 48, 100}},   {4800, {0xB0, 1, 64}},   {9650, {0xE0, 0, 80}},  {12000, {0x90, 55, 90}},
+    {12050, {0x80, 48, 0}}, {20000, {0xD0, 70}},     {24000, {0x90, 55, 0}}, {30000, {0x90, 60, 127}},
+    {30050, {0x80, 60, 0}}, {36000, {0x90, 67, 64}}, {50000, {0x80, 67, 0}}, {50000, {0xE0, 0, 64}},
 };
 constexpr jack_nframes_t kPhraseFrames = 72000;
 
@@ -277,7 +279,8 @@ fs::path writeSong(const std::vector<TimedMidi>& phrase, const fs::path& path) {
     for (const TimedMidi& m : phrase)
         events.push_back({m.frame / 48000.0, m.bytes[0], m.bytes[1], UInt8(m.bytes.size() > 2 ? m.bytes[2] : 0)});
     const auto bytes = writeSmf(events);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -365,8 +368,8 @@ TEST(LivePlayer, PlaysWhatTheSongRendererPlaysInPeriodsOfWholeSteps) {
     for (jack_nframes_t t = 0, i = 0; keyboardFrame == 0; t += periods[i++ % 4])
         if (t >= 2900) keyboardFrame = t;
 
-    const std::vector<TimedMidi> phrase = {{0, {0x90, 48, 100}},  {70, {0xB0, 1, 90}},    {131, {0xE0, 5, 70}},
-                                           {1000, {0x90, 52, 80}}, {1001, {0x80, 48, 0}}, {2049, {0xD0, 30}},
+    const std::vector<TimedMidi> phrase = {{0, {0x90, 48, 100}},   {70, {0xB0, 1, 90}},     {131, {0xE0, 5, 70}},
+                                           {1000, {0x90, 52, 80}}, {1001, {0x80, 48, 0}},   {2049, {0xD0, 30}},
                                            {4100, {0x80, 52, 0}},  {6000, {0x90, 40, 127}}, {6063, {0x80, 40, 0}},
                                            {7777, {0x90, 41, 60}}};
     MidiSong song;
@@ -381,7 +384,8 @@ TEST(LivePlayer, PlaysWhatTheSongRendererPlaysInPeriodsOfWholeSteps) {
     options.sampleRate = 48000;
     options.frames = kFrames;
     std::vector<float> expected;
-    renderSong(reference, song, options, [&](std::span<const float> s) { expected.insert(expected.end(), s.begin(), s.end()); });
+    renderSong(reference, song, options,
+               [&](std::span<const float> s) { expected.insert(expected.end(), s.begin(), s.end()); });
 
     // The live stream also carries what the instrument must never see: a clock,
     // system exclusive, a note cut short, a data byte with its top bit, a program change.
@@ -391,8 +395,11 @@ TEST(LivePlayer, PlaysWhatTheSongRendererPlaysInPeriodsOfWholeSteps) {
         std::copy(m.bytes.begin(), m.bytes.end(), e.bytes);
         live.push_back(e);
     }
-    const LiveMidiEvent junk[] = {{5, 1, {0xF8}}, {300, 6, {0xF0, 0x7E, 0x01}}, {1000, 2, {0x90, 50}},
-                                  {1500, 3, {0x90, 0x90, 1}}, {3000, 2, {0xC0, 7}}};
+    const LiveMidiEvent junk[] = {{5, 1, {0xF8}},
+                                  {300, 6, {0xF0, 0x7E, 0x01}},
+                                  {1000, 2, {0x90, 50}},
+                                  {1500, 3, {0x90, 0x90, 1}},
+                                  {3000, 2, {0xC0, 7}}};
     for (const LiveMidiEvent& e : junk)
         live.insert(std::upper_bound(live.begin(), live.end(), e.frame,
                                      [](UInt32 f, const LiveMidiEvent& x) { return f < x.frame; }),
@@ -445,16 +452,16 @@ TEST(PlayJack, RecordsWhatRenderWritesFollowsProgramChangeAndSavesOnCtrlC) {
     recorder.record();
     ASSERT_TRUE(waitFor([&] { return recorder.frames() > 0; }));
     sender.play(kPhrase);
-    ASSERT_TRUE(waitFor([&] {
-        return sender.done() && recorder.frames() >= size_t(sender.start() - recorder.first()) + kPhraseFrames;
-    }, 30s));
+    ASSERT_TRUE(waitFor(
+        [&] { return sender.done() && recorder.frames() >= size_t(sender.start() - recorder.first()) + kPhraseFrames; },
+        30s));
     ASSERT_FALSE(sender.late || recorder.gap) << "the server skipped a period";
 
-    ASSERT_EQ(runVelmora({"render", writeSong(kPhrase, dir.path / "phrase.mid").string(),
-                          (dir.path / "phrase.wav").string(), "--rate", "48000", "--format", "float", "--frames",
-                          std::to_string(kPhraseFrames)},
-                         dir.path),
-              0);
+    ASSERT_EQ(
+        runVelmora({"render", writeSong(kPhrase, dir.path / "phrase.mid").string(), (dir.path / "phrase.wav").string(),
+                    "--rate", "48000", "--format", "float", "--frames", std::to_string(kPhraseFrames)},
+                   dir.path),
+        0);
     const std::vector<float> expected = readWav(dir.path / "phrase.wav");
     ASSERT_EQ(expected.size(), 2u * kPhraseFrames);
     const size_t offset = sender.start() - recorder.first();
@@ -526,9 +533,9 @@ TEST(PlayWindow, KeysPlayWhileThePanelHasTheFocus) {
     ASSERT_TRUE(recorder.activate());
     const fs::path saved = dir.path / "saved.aupreset";
     unsetenv("VELMORA_UI_SCALE");
-    Child play({VELMORA_BINARY, "play", "--connect", "recorder:in_1", "--connect", "recorder:in_2", "--save",
-                saved.string()},
-               dir.path, "play");
+    Child play(
+        {VELMORA_BINARY, "play", "--connect", "recorder:in_1", "--connect", "recorder:in_2", "--save", saved.string()},
+        dir.path, "play");
     ASSERT_TRUE(play.printed("playing as velmora")) << readText(play.err);
 
     Display* d = XOpenDisplay(nullptr);

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
-#include <ostream>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -179,7 +179,9 @@ constexpr Counts kNone{0, 0, 0, 0};
 class Renderer {
 public:
     Renderer(Instrument& inst, bool hostBuffers)
-        : mInst(inst), mLeft(2048), mRight(2048),
+        : mInst(inst),
+          mLeft(2048),
+          mRight(2048),
           mChannels{hostBuffers ? mLeft.data() : nullptr, hostBuffers ? mRight.data() : nullptr} {}
 
     // Renders `calls` calls of `frames`, counting what happens inside them.
@@ -229,8 +231,7 @@ TEST(RealtimeSafetyCounters, SeeAllocationsLocksAndThrows) {
         delete p;
         try {
             throw OSStatus(-1);
-        } catch (OSStatus) {
-        }
+        } catch (OSStatus) {}
     });
     EXPECT_GE(seen.allocations, 2);
     EXPECT_GE(seen.frees, 2);
@@ -245,10 +246,20 @@ TEST_P(RealtimeSafety, RenderNeitherAllocatesNorLocks) {
     ASSERT_EQ(inst.set(kRouting, float(c.routing)), noErr);
     // Every stage in the path: noise, both shapers, modulation of the filters,
     // the LFOs and the multipliers, and a glide between the notes.
-    for (auto [id, value] : {std::pair{kNoiseType, 1.0f}, {kNoiseGain, 20.0f}, {kRumbleADepth, 40.0f},
-                             {kRumbleBDepth, 60.0f}, {kFilterAFSrc, 15.0f}, {kFilterAFDpth, 30.0f},
-                             {kFilterBFSrc, 19.0f}, {kFilterBFDpth, 20.0f}, {kLFO1Wave, 1.0f}, {kLFO2Wave, 3.0f},
-                             {kMultiAS1, 15.0f}, {kMultiAS2, 9.0f}, {kGlide, 20.0f}, {kFiltAKeyfollow, 50.0f}})
+    for (auto [id, value] : {std::pair{kNoiseType, 1.0f},
+                             {kNoiseGain, 20.0f},
+                             {kRumbleADepth, 40.0f},
+                             {kRumbleBDepth, 60.0f},
+                             {kFilterAFSrc, 15.0f},
+                             {kFilterAFDpth, 30.0f},
+                             {kFilterBFSrc, 19.0f},
+                             {kFilterBFDpth, 20.0f},
+                             {kLFO1Wave, 1.0f},
+                             {kLFO2Wave, 3.0f},
+                             {kMultiAS1, 15.0f},
+                             {kMultiAS2, 9.0f},
+                             {kGlide, 20.0f},
+                             {kFiltAKeyfollow, 50.0f}})
         ASSERT_EQ(inst.set(id, value), noErr);
 
     int key = 36;
@@ -276,8 +287,8 @@ TEST_P(RealtimeSafety, RenderNeitherAllocatesNorLocks) {
 
 INSTANTIATE_TEST_SUITE_P(Routings, RealtimeSafety,
                          ::testing::Values(Case{0, true}, Case{1, true}, Case{2, true}, Case{3, true}, Case{4, true},
-                                           Case{5, true}, Case{6, true}, Case{7, true}, Case{8, true},
-                                           Case{0, false}, Case{5, false}),
+                                           Case{5, true}, Case{6, true}, Case{7, true}, Case{8, true}, Case{0, false},
+                                           Case{5, false}),
                          [](const auto& info) {
                              return "Routing" + std::to_string(info.param.routing) +
                                     (info.param.hostBuffers ? "" : "OwnBuffers");
@@ -336,8 +347,9 @@ TEST(RealtimeSafetyFailures, FailedRendersReturnTheirStatusWithoutAllocatingOrTh
     Instrument bare(44100, 2, false);
     for (bool hostMemory : {true, false}) {
         OSStatus status = noErr;
-        const Counts seen = counted(
-            [&] { status = call.render(bare.unit, 0, 64, hostMemory ? std::array{two[0], two[1]} : std::array<float*, 2>{}); });
+        const Counts seen = counted([&] {
+            status = call.render(bare.unit, 0, 64, hostMemory ? std::array{two[0], two[1]} : std::array<float*, 2>{});
+        });
         EXPECT_EQ(status, hostMemory ? -1 : kAudioUnitErr_FormatNotSupported);
         EXPECT_EQ(seen, kNone) << (hostMemory ? "host memory" : "the unit's memory") << ": " << seen;
         EXPECT_EQ(lastRenderError(bare.unit), status);

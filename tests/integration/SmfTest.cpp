@@ -34,7 +34,9 @@ Bytes be(std::uint32_t v, int n) {
     for (int k = n - 1; k >= 0; --k) out.push_back(std::byte((v >> (8 * k)) & 0xFF));
     return out;
 }
-Bytes header(int format, int tracks, int division) { return text("MThd") + be(6, 4) + be(format, 2) + be(tracks, 2) + be(division, 2); }
+Bytes header(int format, int tracks, int division) {
+    return text("MThd") + be(6, 4) + be(format, 2) + be(tracks, 2) + be(division, 2);
+}
 Bytes chunk(const std::string& id, const Bytes& body) { return text(id) + be(std::uint32_t(body.size()), 4) + body; }
 Bytes smf(int format, int division, const std::vector<Bytes>& tracks) {
     Bytes out = header(format, int(tracks.size()), division);
@@ -64,13 +66,19 @@ void expectEvents(const MidiSong& song, const std::vector<Expected>& expected) {
 TEST(SmfRoundTrip, GridTimesAndEveryMessageKindSurviveExactly) {
     // 480 ticks at 120 bpm: 960 ticks a second, so these times are whole ticks.
     const std::vector<MidiEvent> written = {
-        {1.5, 0x80, 60, 0},  {0.0, 0x90, 60, 100}, {0.25, 0xB5, 1, 64}, {0.25, 0xC5, 7, 0},  {0.25, 0xE5, 0, 0x7F},
-        {1.0, 0xAF, 60, 3},  {1.0, 0xDF, 99, 0},   {3.0, 0x9F, 84, 1},  {0.0, 0x90, 62, 90},
+        {1.5, 0x80, 60, 0}, {0.0, 0x90, 60, 100}, {0.25, 0xB5, 1, 64}, {0.25, 0xC5, 7, 0},  {0.25, 0xE5, 0, 0x7F},
+        {1.0, 0xAF, 60, 3}, {1.0, 0xDF, 99, 0},   {3.0, 0x9F, 84, 1},  {0.0, 0x90, 62, 90},
     };
     const MidiSong song = readSmf(writeSmf(written));
     // Sorted by time; ties keep the order given.
-    expectEvents(song, {{0.0, 0x90, 60, 100}, {0.0, 0x90, 62, 90}, {0.25, 0xB5, 1, 64}, {0.25, 0xC5, 7, 0},
-                        {0.25, 0xE5, 0, 0x7F}, {1.0, 0xAF, 60, 3},  {1.0, 0xDF, 99, 0},  {1.5, 0x80, 60, 0},
+    expectEvents(song, {{0.0, 0x90, 60, 100},
+                        {0.0, 0x90, 62, 90},
+                        {0.25, 0xB5, 1, 64},
+                        {0.25, 0xC5, 7, 0},
+                        {0.25, 0xE5, 0, 0x7F},
+                        {1.0, 0xAF, 60, 3},
+                        {1.0, 0xDF, 99, 0},
+                        {1.5, 0x80, 60, 0},
                         {3.0, 0x9F, 84, 1}});
     EXPECT_DOUBLE_EQ(song.lengthSeconds, 3.0);
 }
@@ -100,11 +108,14 @@ TEST(SmfRoundTrip, WriterUsesRunningStatusAndRefusesWhatItCannotStore) {
 }
 
 TEST(SmfReader, RunningStatusCarriesAcrossChannelMessagesOnly) {
-    const Bytes track = B({0x00, 0x90, 60, 100, 0x60, 62, 100, 0x00, 0x80, 60, 0, 0x60, 62, 0,
-                           0x00, 0xC3, 5, 0x60, 7}) + kEnd;
-    expectEvents(readSmf(smf(0, 96, {track})),
-                 {{0, 0x90, 60, 100}, {0.5, 0x90, 62, 100}, {0.5, 0x80, 60, 0}, {1.0, 0x80, 62, 0},
-                  {1.0, 0xC3, 5, 0}, {1.5, 0xC3, 7, 0}});
+    const Bytes track =
+        B({0x00, 0x90, 60, 100, 0x60, 62, 100, 0x00, 0x80, 60, 0, 0x60, 62, 0, 0x00, 0xC3, 5, 0x60, 7}) + kEnd;
+    expectEvents(readSmf(smf(0, 96, {track})), {{0, 0x90, 60, 100},
+                                                {0.5, 0x90, 62, 100},
+                                                {0.5, 0x80, 60, 0},
+                                                {1.0, 0x80, 62, 0},
+                                                {1.0, 0xC3, 5, 0},
+                                                {1.5, 0xC3, 7, 0}});
     for (const Bytes& cancel : {B({0x00, 0xFF, 0x01, 0x00}), B({0x00, 0xF0, 0x01, 0xF7})})
         EXPECT_THAT(reading(smf(0, 96, {B({0x00, 0x90, 60, 100}) + cancel + B({0x00, 62, 100})})),
                     ThrowsMessage<std::runtime_error>(HasSubstr("no running status")));
@@ -112,8 +123,9 @@ TEST(SmfReader, RunningStatusCarriesAcrossChannelMessagesOnly) {
 
 TEST(SmfReader, TempoChangesApplyFromTheirTickInEveryTrack) {
     // 96 ticks a quarter: 1.0 s a quarter from tick 0, 0.25 s from tick 192, 0.5 s from tick 240.
-    const Bytes tempo = B({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x81, 0x40, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,
-                           0x30, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}) + kEnd;
+    const Bytes tempo = B({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x81, 0x40, 0xFF, 0x51,
+                           0x03, 0x03, 0xD0, 0x90, 0x30, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}) +
+                        kEnd;
     const Bytes notes = B({0x60, 0x90, 60, 100, 0x81, 0x40, 0x80, 60, 0}) + B({0x60, 0xFF, 0x2F, 0x00});
     const MidiSong song = readSmf(smf(1, 96, {tempo, notes}));
     expectEvents(song, {{1.0, 0x90, 60, 100}, {2.375, 0x80, 60, 0}});
@@ -125,8 +137,12 @@ TEST(SmfReader, TypeOneTracksMergeInTimeOrderWithTiesInFileOrder) {
     const Bytes a = B({0x00, 0x90, 60, 1, 0x60, 0x80, 60, 0, 0x00, 0x90, 62, 1, 0x60, 0x90, 64, 1}) + kEnd;
     // Bytes after the end of track are padding, not events.
     const Bytes b = B({0x30, 0x91, 70, 1, 0x30, 0x91, 71, 1, 0x68, 0x91, 72, 1}) + kEnd + B({0x00, 0x00, 0x00});
-    expectEvents(readSmf(smf(1, 96, {a, b})), {{0, 0x90, 60, 1}, {0.25, 0x91, 70, 1}, {0.5, 0x80, 60, 0},
-                                               {0.5, 0x90, 62, 1}, {0.5, 0x91, 71, 1}, {1.0, 0x90, 64, 1},
+    expectEvents(readSmf(smf(1, 96, {a, b})), {{0, 0x90, 60, 1},
+                                               {0.25, 0x91, 70, 1},
+                                               {0.5, 0x80, 60, 0},
+                                               {0.5, 0x90, 62, 1},
+                                               {0.5, 0x91, 71, 1},
+                                               {1.0, 0x90, 64, 1},
                                                {1.0 + 8 / 192.0, 0x91, 72, 1}});
 
     // Many ties: a sort that is stable only for short runs would reorder these.
@@ -149,7 +165,8 @@ TEST(SmfReader, SkipsMetaSysexAndUnknownChunksButCountsTheirDeltaTimes) {
 
 TEST(SmfReader, SmpteDivisionCountsFixedTicksAndIgnoresTempo) {
     const Bytes tempo = B({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40});
-    for (auto [division, ticks, seconds] : {std::tuple{0xE728, 1500, 1.5}, {0xE850, 960, 0.5}, {0xE304, 1199, 1199 * 1001 / 120000.0}}) {
+    for (auto [division, ticks, seconds] :
+         {std::tuple{0xE728, 1500, 1.5}, {0xE850, 960, 0.5}, {0xE304, 1199, 1199 * 1001 / 120000.0}}) {
         const Bytes track = tempo + B({0x80 | (ticks >> 7), ticks & 0x7F, 0x90, 60, 1}) + kEnd;
         expectEvents(readSmf(smf(0, division, {track})), {{seconds, 0x90, 60, 1}});
     }
@@ -183,15 +200,19 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"SmpteFrameRate", smf(0, 0xE628, {kEnd}), "unknown frame rate 26"},
         Malformed{"SmpteZeroTicks", smf(0, 0xE700, {kEnd}), "zero ticks per frame"},
         Malformed{"MissingTrack", header(1, 2, 96) + chunk("MTrk", kEnd), "declares 2 tracks but has only 1"},
-        Malformed{"TrackLengthLies", header(0, 1, 96) + text("MTrk") + be(100, 4) + kEnd, "chunk length runs past end of file"},
-        Malformed{"TruncatedChunkHeader", header(1, 2, 96) + chunk("MTrk", kEnd) + text("MTr"), "truncated chunk header at byte 26"},
+        Malformed{"TrackLengthLies", header(0, 1, 96) + text("MTrk") + be(100, 4) + kEnd,
+                  "chunk length runs past end of file"},
+        Malformed{"TruncatedChunkHeader", header(1, 2, 96) + chunk("MTrk", kEnd) + text("MTr"),
+                  "truncated chunk header at byte 26"},
         Malformed{"EventPastTrackEnd", smf(0, 96, {B({0x00, 0x90, 60})}), "truncated track 1 at byte 22"},
         Malformed{"SecondTrackTruncated", smf(1, 96, {kEnd, B({0x00, 0xC0})}), "truncated track 2 at byte 34"},
         Malformed{"MetaPastTrackEnd", smf(0, 96, {B({0x00, 0xFF, 0x01, 0x10, 'a'})}), "truncated track 1"},
         Malformed{"SysexPastTrackEnd", smf(0, 96, {B({0x00, 0xF0, 0x7F, 0x01})}), "truncated track 1"},
         Malformed{"VlqCutShort", smf(0, 96, {kNote + B({0x81})}), "truncated track 1 at byte 26"},
-        Malformed{"VlqTooLong", smf(0, 96, {B({0x81, 0x81, 0x81, 0x81, 0x01}) + kNote}), "longer than 4 bytes in track 1 at byte 22"},
-        Malformed{"NoRunningStatus", smf(0, 96, {B({0x00, 60, 100})}), "data byte 0x3C with no running status in track 1 at byte 23"},
+        Malformed{"VlqTooLong", smf(0, 96, {B({0x81, 0x81, 0x81, 0x81, 0x01}) + kNote}),
+                  "longer than 4 bytes in track 1 at byte 22"},
+        Malformed{"NoRunningStatus", smf(0, 96, {B({0x00, 60, 100})}),
+                  "data byte 0x3C with no running status in track 1 at byte 23"},
         Malformed{"StatusForData", smf(0, 96, {B({0x00, 0x90, 60, 0x90})}), "status byte 0x90 where a data byte"},
         Malformed{"RealTimeByte", smf(0, 96, {kNote + B({0x00, 0xF8}) + kEnd}), "system message 0xF8"},
         Malformed{"SystemCommon", smf(0, 96, {B({0x00, 0xF2, 0, 0})}), "system message 0xF2"},
@@ -203,8 +224,9 @@ TEST(SmfRobustness, OversizedTruncatedAndCorruptedFilesNeverCrash) {
     EXPECT_THAT(reading(header(0, 1, 96) + Bytes((std::size_t(64) << 20) - 13)),
                 ThrowsMessage<std::runtime_error>(HasSubstr("larger than 64 MiB")));
 
-    const Bytes valid = smf(1, 96, {B({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xF0, 0x02, 0x01, 0xF7}) + kEnd,
-                                    kNote + B({0x60, 62, 100, 0x10, 0xE0, 0, 64, 0x81, 0x00, 0xB0, 1, 64}) + kEnd});
+    const Bytes valid = smf(1, 96,
+                            {B({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xF0, 0x02, 0x01, 0xF7}) + kEnd,
+                             kNote + B({0x60, 62, 100, 0x10, 0xE0, 0, 64, 0x81, 0x00, 0xB0, 1, 64}) + kEnd});
     for (std::size_t n = 0; n < valid.size(); ++n) {
         EXPECT_THROW(readSmf(std::span(valid).first(n)), std::runtime_error) << n << " bytes";
         try {
@@ -212,11 +234,12 @@ TEST(SmfRobustness, OversizedTruncatedAndCorruptedFilesNeverCrash) {
             EXPECT_FALSE(song.cutShort.empty()) << n << " bytes";
             int sounding = 0;
             for (const MidiEvent& e : song.events)
-                if ((e.status & 0xF0) == 0x90) ++sounding;
-                else if ((e.status & 0xF0) == 0x80) --sounding;
+                if ((e.status & 0xF0) == 0x90)
+                    ++sounding;
+                else if ((e.status & 0xF0) == 0x80)
+                    --sounding;
             EXPECT_EQ(sounding, 0) << n << " bytes";
-        } catch (const std::runtime_error&) {
-        }
+        } catch (const std::runtime_error&) {}
     }
 
     std::mt19937 rng(1234);
@@ -233,8 +256,7 @@ TEST(SmfRobustness, OversizedTruncatedAndCorruptedFilesNeverCrash) {
                     ASSERT_LE(song.events[i - 1].seconds, e.seconds);
                 }
             }
-        } catch (const std::runtime_error&) {
-        }
+        } catch (const std::runtime_error&) {}
     }
 }
 
@@ -254,7 +276,8 @@ TEST(SmfLenient, FileCutShortPlaysAsFarAsItGoesAndReleasesItsNotes) {
     EXPECT_EQ(readSmf(whole, SmfReading::Lenient).cutShort, "");
 
     // Missing tracks are data that ends early too; a file with nothing to play is still refused.
-    const MidiSong firstTrack = readSmf(header(1, 2, 96) + chunk("MTrk", notes + B({80}) + kEnd) + text("MTrk"), SmfReading::Lenient);
+    const MidiSong firstTrack =
+        readSmf(header(1, 2, 96) + chunk("MTrk", notes + B({80}) + kEnd) + text("MTrk"), SmfReading::Lenient);
     EXPECT_EQ(firstTrack.events.size(), 4u);
     EXPECT_THAT(firstTrack.cutShort, HasSubstr("truncated chunk header"));
     EXPECT_THAT([&] { readSmf(Bytes(cut.begin(), cut.begin() + 14 + 8 + 9), SmfReading::Lenient); },
@@ -269,11 +292,15 @@ TEST(SmfFile, ReadsFromDiskAndNamesThePathInErrors) {
     const auto dir = std::filesystem::path(::testing::TempDir());
     const auto good = dir / "smf-good.mid", bad = dir / "smf-bad.mid";
     const Bytes file = writeSmf({{0.5, 0x90, 60, 100}});
-    std::ofstream(good, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    std::ofstream(bad, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size() - 2));
+    std::ofstream(good, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    std::ofstream(bad, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size() - 2));
     expectEvents(readSmfFile(good), {{0.5, 0x90, 60, 100}});
-    EXPECT_THAT([&] { readSmfFile(bad); }, ThrowsMessage<std::runtime_error>(HasSubstr(bad.string() + ": chunk length runs past")));
-    EXPECT_THAT([&] { readSmfFile(dir / "smf-missing.mid"); }, ThrowsMessage<std::runtime_error>(HasSubstr("smf-missing.mid: cannot read")));
+    EXPECT_THAT([&] { readSmfFile(bad); },
+                ThrowsMessage<std::runtime_error>(HasSubstr(bad.string() + ": chunk length runs past")));
+    EXPECT_THAT([&] { readSmfFile(dir / "smf-missing.mid"); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("smf-missing.mid: cannot read")));
     std::filesystem::remove(good);
     std::filesystem::remove(bad);
 }

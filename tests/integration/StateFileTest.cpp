@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "HostedInstrument.h"
+#include "../support/HostilePresets.h"
 #include "Binding/VelmoraEntry.h"
+#include "HostedInstrument.h"
 #include "Platform/Log.h"
 #include "StateFile.h"
-#include "../support/HostilePresets.h"
 
 #include <plist/plist.h>
 
@@ -62,9 +62,7 @@ CFMutableDictionaryRef withValue(CFPropertyListRef state, const char* key, CFTyp
     return copy;
 }
 
-fs::path tempFile(const char* name) {
-    return fs::temp_directory_path() / (std::to_string(::getpid()) + "-" + name);
-}
+fs::path tempFile(const char* name) { return fs::temp_directory_path() / (std::to_string(::getpid()) + "-" + name); }
 
 }  // namespace
 
@@ -87,7 +85,8 @@ TEST(State, SettingsBlockIsBigEndianAndExactlyItsSize) {
     auto inst = openInstrument();
     inst->setParameter(0, 1.0f);  // 0x3F800000
     CFPropertyListRef state = inst->saveState();
-    auto block = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
+    auto block =
+        static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
     ASSERT_NE(block, nullptr);
     ASSERT_EQ(CFDataGetLength(block), 456);
     const UInt8* bytes = CFDataGetBytePtr(block);
@@ -141,8 +140,8 @@ TEST(State, DamagedFilesAreRefusedWithAMessage) {
 
     auto inst = openInstrument();
     inst->setParameter(4, 33);
-    for (const std::string& content : {xml.substr(0, xml.size() / 2), std::string("not a property list"),
-                                       std::string("<plist><array/></plist>")}) {
+    for (const std::string& content :
+         {xml.substr(0, xml.size() / 2), std::string("not a property list"), std::string("<plist><array/></plist>")}) {
         const fs::path bad = tempFile("bad.aupreset");
         std::ofstream(bad, std::ios::binary) << content;
         EXPECT_THROW(loadStateFile(*inst, bad), std::runtime_error);
@@ -266,8 +265,8 @@ TEST(State, DeepContainersOfOurOwnAreReleasedOnASmallStack) {
     for (int level = 0; level < 200000; ++level) {
         CFTypeRef container = nullptr;
         if (level % 2) {
-            CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                    &kCFTypeDictionaryValueCallBacks);
+            CFMutableDictionaryRef dict =
+                CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
             CFDictionarySetValue(dict, CFSTR("k"), value);
             CFDictionarySetValue(dict, CFSTR("shared"), shared);
             container = dict;

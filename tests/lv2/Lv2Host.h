@@ -39,7 +39,9 @@ public:
         mUris.emplace_back(uri);
         return LV2_URID(mUris.size());
     }
-    const char* unmap(LV2_URID urid) const { return urid >= 1 && urid <= mUris.size() ? mUris[urid - 1].c_str() : nullptr; }
+    const char* unmap(LV2_URID urid) const {
+        return urid >= 1 && urid <= mUris.size() ? mUris[urid - 1].c_str() : nullptr;
+    }
     LV2_URID_Map* feature() { return &mMap; }
     LV2_URID_Unmap* unmapFeature() { return &mUnmap; }
     // The instance's features: urid:map and nothing else.
@@ -76,7 +78,7 @@ public:
         std::vector<LilvState*> states(64, nullptr);
         LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
         LilvNodes* related = lilv_plugin_get_related(plugin, presetClass);
-        LILV_FOREACH (nodes, i, related) {
+        LILV_FOREACH(nodes, i, related) {
             const LilvNode* preset = lilv_nodes_get(related, i);
             lilv_world_load_resource(world, preset);
             const std::string uri = lilv_node_as_uri(preset);
@@ -159,7 +161,8 @@ public:
 
     // The current preset name, through the plug-in's state interface.
     std::string savedName() {
-        auto* iface = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
+        auto* iface =
+            static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
         struct Saved {
             UridMap* urids;
             std::string name;
@@ -207,10 +210,14 @@ private:
         if (index < 0 || index >= int(kNumberOfParameters)) return;
         UridMap& u = self->mUrids;
         float v = NAN;
-        if (type == u.map(LV2_ATOM__Float) && size == sizeof(float)) std::memcpy(&v, value, sizeof v);
-        else if (type == u.map(LV2_ATOM__Double) && size == sizeof(double)) v = float(*static_cast<const double*>(value));
-        else if (type == u.map(LV2_ATOM__Int) && size == sizeof(int32_t)) v = float(*static_cast<const int32_t*>(value));
-        else if (type == u.map(LV2_ATOM__Long) && size == sizeof(int64_t)) v = float(*static_cast<const int64_t*>(value));
+        if (type == u.map(LV2_ATOM__Float) && size == sizeof(float))
+            std::memcpy(&v, value, sizeof v);
+        else if (type == u.map(LV2_ATOM__Double) && size == sizeof(double))
+            v = float(*static_cast<const double*>(value));
+        else if (type == u.map(LV2_ATOM__Int) && size == sizeof(int32_t))
+            v = float(*static_cast<const int32_t*>(value));
+        else if (type == u.map(LV2_ATOM__Long) && size == sizeof(int64_t))
+            v = float(*static_cast<const int64_t*>(value));
         self->controls[index] = v;
     }
     static const void* portValue(const char* symbol, void* user, uint32_t* size, uint32_t* type) {

@@ -93,7 +93,8 @@ TEST_F(Lv2, DescriptionFollowsTheInstrumentsTables) {
     std::set<std::string> symbols;
     for (const char* s : kPortSymbols) {
         EXPECT_TRUE(symbols.insert(s).second) << s << " is used twice";
-        EXPECT_TRUE(std::isalpha(UInt8(s[0])) && std::strspn(s, "abcdefghijklmnopqrstuvwxyz0123456789_") == std::strlen(s))
+        EXPECT_TRUE(std::isalpha(UInt8(s[0])) &&
+                    std::strspn(s, "abcdefghijklmnopqrstuvwxyz0123456789_") == std::strlen(s))
             << s;
     }
 
@@ -139,7 +140,7 @@ TEST_F(Lv2, DescriptionFollowsTheInstrumentsTables) {
             ++expected;
             bool found = false;
             if (points) {
-                LILV_FOREACH (scale_points, i, points) {
+                LILV_FOREACH(scale_points, i, points) {
                     const LilvScalePoint* p = lilv_scale_points_get(points, i);
                     found = found || (lilv_node_as_float(lilv_scale_point_get_value(p)) == float(v) &&
                                       std::string(lilv_node_as_string(lilv_scale_point_get_label(p))) ==
@@ -192,7 +193,8 @@ TEST_F(Lv2, EveryPresetThroughLilvRendersLikeVelmoraRender) {
         for (uint32_t id = 0; id < kNumberOfParameters; ++id)
             ASSERT_EQ(std::bit_cast<UInt32>(inst.controls[id]), std::bit_cast<UInt32>(asEZ_preset[n].values[id]))
                 << "preset " << n << " parameter " << id;
-        EXPECT_TRUE(sameSamples(play(inst, events, 64, frames), reference(44100, frames, "--preset " + std::to_string(n))))
+        EXPECT_TRUE(
+            sameSamples(play(inst, events, 64, frames), reference(44100, frames, "--preset " + std::to_string(n))))
             << "preset " << n << " " << label;
         lilv_state_free(presets[n]);
     }
@@ -234,8 +236,8 @@ TEST_F(Lv2, StateRoundTripsThroughTurtleIntoAnotherInstance) {
 
 TEST_F(Lv2, StateKeyKeepsTheNameUnlessItIsAValidName) {
     Lv2Instance inst(world, urids, 44100, 64);
-    auto* iface = static_cast<const LV2_State_Interface*>(
-        lilv_instance_get_extension_data(inst.instance, LV2_STATE__interface));
+    auto* iface =
+        static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(inst.instance, LV2_STATE__interface));
     ASSERT_NE(iface, nullptr);
     EXPECT_EQ(inst.savedName(), "default");
     struct Offer {
@@ -317,8 +319,9 @@ TEST_F(Lv2, BadControlValuesBehaveAsTheInstrumentTakesThem) {
         inst.controls[kOSC1Wave] = 9;
         inst.controls[kVolume] = 150;
         inst.controls[kA1] = -20;
-        EXPECT_TRUE(sameSamples(play(inst, events, 512, frames),
-                                reference(44100, frames, "--set 49=500 --set 48=-3 --set 7=9 --set 0=150 --set 62=-20")));
+        EXPECT_TRUE(
+            sameSamples(play(inst, events, 512, frames),
+                        reference(44100, frames, "--set 49=500 --set 48=-3 --set 7=9 --set 0=150 --set 62=-20")));
     }
 }
 
@@ -340,10 +343,10 @@ TEST_F(Lv2, MalformedEventsAndOddRunsChangeNothing) {
         for (uint32_t at : {0u, n / 2}) {
             for (; next < events.size() && events[next].frame < start + at; ++next)
                 inst.addEvent(events[next].frame - start, events[next].bytes);
-            inst.addEvent(at, {});                                    // empty
-            inst.addEvent(at, {kNoteOn});                             // a status alone
-            inst.addEvent(at, {kNoteOn, 60});                         // one data byte short
-            inst.addEvent(at, {kNoteOn, 0xBC, 100});                  // a status byte where data belongs
+            inst.addEvent(at, {});                    // empty
+            inst.addEvent(at, {kNoteOn});             // a status alone
+            inst.addEvent(at, {kNoteOn, 60});         // one data byte short
+            inst.addEvent(at, {kNoteOn, 0xBC, 100});  // a status byte where data belongs
             inst.addEvent(at, {kNoteOn, 60, 0xC0});
             inst.addEvent(at, {0x40, 60, 100});                       // a data byte where the status belongs
             inst.addEvent(at, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});  // system-exclusive

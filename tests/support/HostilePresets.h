@@ -41,8 +41,7 @@ inline std::string array(const std::vector<uint64_t>& refs, int refSize) {
 
 // A state-like dictionary whose "data" holds arrays nested `levels` deep.
 inline std::string deepXml(int levels) {
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>data</key>\n";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>data</key>\n";
     for (int i = 0; i < levels; ++i) out += "<array>";
     for (int i = 0; i < levels; ++i) out += "</array>";
     return out + "\n</dict>\n</plist>\n";
@@ -66,7 +65,9 @@ inline std::string wideXml() {
 
 // {"data": [[[...]]]}, arrays nested `levels` deep, 4-byte references.
 inline std::string deepBinary(int levels) {
-    std::vector<std::string> objects = {std::string(1, char(0xD1)) + bigEndian(1, 4) + bigEndian(2, 4), "\x54" "data"};
+    std::vector<std::string> objects = {std::string(1, char(0xD1)) + bigEndian(1, 4) + bigEndian(2, 4),
+                                        "\x54"
+                                        "data"};
     for (int i = 0; i < levels - 1; ++i) objects.push_back(array({uint64_t(i) + 3}, 4));
     objects.push_back(array({}, 4));
     return binaryList(objects, 4, 4);
@@ -83,14 +84,21 @@ inline std::string expandingBinary() {
 
 // {"data": a} where the array a holds itself.
 inline std::string selfContainingBinary() {
-    return binaryList({"\xD1\x01\x02", "\x54" "data", array({2}, 1)}, 1, 1);
+    return binaryList({"\xD1\x01\x02",
+                       "\x54"
+                       "data",
+                       array({2}, 1)},
+                      1, 1);
 }
 
 // Every hostile file with a name for messages and file names.
 inline std::vector<std::pair<std::string, std::string>> all() {
-    return {{"xml-deep", deepXml(60000)},          {"xml-deep-comments", deepXmlBehindComments(30000)},
-            {"xml-wide", wideXml()},               {"binary-deep", deepBinary(100000)},
-            {"binary-expanding", expandingBinary()}, {"binary-self", selfContainingBinary()}};
+    return {{"xml-deep", deepXml(60000)},
+            {"xml-deep-comments", deepXmlBehindComments(30000)},
+            {"xml-wide", wideXml()},
+            {"binary-deep", deepBinary(100000)},
+            {"binary-expanding", expandingBinary()},
+            {"binary-self", selfContainingBinary()}};
 }
 
 // Runs `work` on a thread with a 256 KB stack and waits for it.

@@ -32,8 +32,8 @@ public:
             const long long frame = std::max(0LL, eventFrames[i]);
             if (frame >= frames) continue;
             const long long b = frame / block;
-            mEvents.push_back({song.events[i].status, song.events[i].data1, song.events[i].data2,
-                               UInt32(frame - b * block)});
+            mEvents.push_back(
+                {song.events[i].status, song.events[i].data1, song.events[i].data2, UInt32(frame - b * block)});
             ++mFirst[size_t(b) + 1];
         }
         for (size_t b = 1; b < mFirst.size(); ++b) mFirst[b] += mFirst[b - 1];
@@ -65,8 +65,7 @@ public:
     // The same event calls without rendering, for subtracting their cost from a timed play.
     bool deliverOnly(AudioUnit unit) const {
         bool ok = true;
-        for (const Event& e : mEvents)
-            ok &= MusicDeviceMIDIEvent(unit, e.status, e.data1, e.data2, e.offset) == noErr;
+        for (const Event& e : mEvents) ok &= MusicDeviceMIDIEvent(unit, e.status, e.data1, e.data2, e.offset) == noErr;
         return ok;
     }
 

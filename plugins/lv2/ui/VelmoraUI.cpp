@@ -108,10 +108,14 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char* bundl
     const LV2_Options_Option* options = nullptr;
     for (int i = 0; features && features[i]; ++i) {
         const char* uri = features[i]->URI;
-        if (!std::strcmp(uri, LV2_URID__map)) map = static_cast<LV2_URID_Map*>(features[i]->data);
-        else if (!std::strcmp(uri, LV2_UI__parent)) ui->parent = reinterpret_cast<unsigned long>(features[i]->data);
-        else if (!std::strcmp(uri, LV2_UI__resize)) ui->resize = static_cast<LV2UI_Resize*>(features[i]->data);
-        else if (!std::strcmp(uri, LV2_OPTIONS__options)) options = static_cast<const LV2_Options_Option*>(features[i]->data);
+        if (!std::strcmp(uri, LV2_URID__map))
+            map = static_cast<LV2_URID_Map*>(features[i]->data);
+        else if (!std::strcmp(uri, LV2_UI__parent))
+            ui->parent = reinterpret_cast<unsigned long>(features[i]->data);
+        else if (!std::strcmp(uri, LV2_UI__resize))
+            ui->resize = static_cast<LV2UI_Resize*>(features[i]->data);
+        else if (!std::strcmp(uri, LV2_OPTIONS__options))
+            options = static_cast<const LV2_Options_Option*>(features[i]->data);
     }
     if (!map) {
         delete ui;

@@ -83,12 +83,9 @@ void AUBase::CreateElements() {
 AUElement* AUBase::CreateElement(AudioUnitScope scope, AudioUnitElement) {
     switch (scope) {
         case kAudioUnitScope_Global:
-        case kAudioUnitScope_Group:
-            return new AUElement(*this);
-        case kAudioUnitScope_Output:
-            return new AUOutputElement(*this);
-        default:
-            ThrowStatus(kAudioUnitErr_InvalidScope);
+        case kAudioUnitScope_Group: return new AUElement(*this);
+        case kAudioUnitScope_Output: return new AUOutputElement(*this);
+        default: ThrowStatus(kAudioUnitErr_InvalidScope);
     }
 }
 

@@ -31,8 +31,7 @@ public:
     // ---- properties
     virtual OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                      UInt32& outDataSize, Boolean& outWritable);
-    virtual OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                 void* outData);
+    virtual OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData);
     virtual OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                  const void* inData, UInt32 inDataSize);
     virtual OSStatus AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void* refCon);
@@ -43,8 +42,7 @@ public:
 
     OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                      UInt32& outDataSize, Boolean& outWritable);
-    OSStatus DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                 void* outData);
+    OSStatus DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData);
     OSStatus DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                  const void* inData, UInt32 inDataSize);
 
@@ -63,12 +61,11 @@ public:
     // ---- render
     OSStatus DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 busNumber,
                       UInt32 frames, AudioBufferList& ioData);
-    OSStatus DoRenderSlice(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                           UInt32 busNumber, AudioBufferList& ioData);
+    OSStatus DoRenderSlice(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 busNumber,
+                           AudioBufferList& ioData);
     virtual OSStatus RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                                UInt32 busNumber, UInt32 frames);
-    virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                            UInt32 frames);
+    virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 frames);
     bool NeedsToRender(Float64 sampleTime);
     virtual bool BusCountWritable(AudioUnitScope) { return false; }
     virtual OSStatus SetConnection(const AudioUnitConnection& connection);
@@ -112,7 +109,9 @@ public:
     AUScope& Inputs() { return mScopes[kAudioUnitScope_Input]; }
     AUScope& Outputs() { return mScopes[kAudioUnitScope_Output]; }
     AUScope& Groups() { return mScopes[kAudioUnitScope_Group]; }
-    AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element) { return GetScope(scope).GetElement(element); }
+    AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element) {
+        return GetScope(scope).GetElement(element);
+    }
     AUElement* SafeGetElement(AudioUnitScope scope, AudioUnitElement element) {
         return GetScope(scope).SafeGetElement(element);
     }
@@ -149,20 +148,19 @@ protected:
     HostCallbackInfo mHostCallbackInfo{};
 
 private:
-    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                         UInt32 busNumber, AUIOElement& output, UInt32 frames, AudioBufferList& ioData,
-                         bool& finished);
+    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 busNumber,
+                         AUIOElement& output, UInt32 frames, AudioBufferList& ioData, bool& finished);
     void SetCurrentPreset(SInt32 number, CFStringRef name);
     void RecordRenderError(OSStatus result);
 };
 
 // Fast-dispatch functions: the object pointer first; each catches exceptions
 // as the component entry does.
-OSStatus AudioUnitBaseGetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope,
-                                   AudioUnitElement element, Float32* outValue);
-OSStatus AudioUnitBaseSetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope,
-                                   AudioUnitElement element, Float32 value, UInt32 bufferOffsetInFrames);
-OSStatus AudioUnitBaseRenderSlice(void* obj, AudioUnitRenderActionFlags* ioActionFlags,
-                                  const AudioTimeStamp* timeStamp, UInt32 busNumber, AudioBuffer* ioBuffer);
+OSStatus AudioUnitBaseGetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                   Float32* outValue);
+OSStatus AudioUnitBaseSetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                   Float32 value, UInt32 bufferOffsetInFrames);
+OSStatus AudioUnitBaseRenderSlice(void* obj, AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp* timeStamp,
+                                  UInt32 busNumber, AudioBuffer* ioBuffer);
 OSStatus AudioUnitBaseRender(void* obj, AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp* timeStamp,
                              UInt32 busNumber, UInt32 frames, AudioBufferList* ioData);

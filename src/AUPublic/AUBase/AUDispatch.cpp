@@ -16,8 +16,8 @@ bool versionTwoOnly(SInt16 what) {
            what == kAudioUnitRemoveRenderNotifySelect || what == kAudioUnitScheduleParametersSelect;
 }
 
-OSStatus renderOneBuffer(AUBase& unit, AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
-                         UInt32 bus, AudioBuffer& buffer) {
+OSStatus renderOneBuffer(AUBase& unit, AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp, UInt32 bus,
+                         AudioBuffer& buffer) {
     AudioBufferList list{1, {buffer}};
     const OSStatus result = unit.DoRenderSlice(flags, timeStamp, bus, list);
     buffer = list.mBuffers[0];
@@ -33,11 +33,8 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* Thi
     const ComponentParameters* p = params;
 
     switch (what) {
-        case kAudioUnitInitializeSelect:
-            return This->DoInitialize();
-        case kAudioUnitUninitializeSelect:
-            This->DoCleanup();
-            return noErr;
+        case kAudioUnitInitializeSelect: return This->DoInitialize();
+        case kAudioUnitUninitializeSelect: This->DoCleanup(); return noErr;
         case kAudioUnitGetPropertyInfoSelect: {
             UInt32 size = 0;
             Boolean writable = false;
@@ -144,16 +141,14 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* Thi
             if (selector >= kAudioUnitInitializeSelect && selector <= kAudioUnitScheduleParametersSelect) return 1;
             return ComponentBase::ComponentEntryDispatch(params, This);
         }
-        default:
-            return ComponentBase::ComponentEntryDispatch(params, This);
+        default: return ComponentBase::ComponentEntryDispatch(params, This);
     }
 }
 
 OSStatus AudioUnitBaseGetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                    Float32* outValue) {
     if (!obj || !outValue) return paramErr;
-    return CatchFrameExceptions(
-        [&] { return static_cast<AUBase*>(obj)->GetParameter(id, scope, element, *outValue); });
+    return CatchFrameExceptions([&] { return static_cast<AUBase*>(obj)->GetParameter(id, scope, element, *outValue); });
 }
 
 OSStatus AudioUnitBaseSetParameter(void* obj, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
@@ -163,8 +158,8 @@ OSStatus AudioUnitBaseSetParameter(void* obj, AudioUnitParameterID id, AudioUnit
         [&] { return static_cast<AUBase*>(obj)->SetParameter(id, scope, element, value, bufferOffsetInFrames); });
 }
 
-OSStatus AudioUnitBaseRenderSlice(void* obj, AudioUnitRenderActionFlags* ioActionFlags,
-                                  const AudioTimeStamp* timeStamp, UInt32 busNumber, AudioBuffer* ioBuffer) {
+OSStatus AudioUnitBaseRenderSlice(void* obj, AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp* timeStamp,
+                                  UInt32 busNumber, AudioBuffer* ioBuffer) {
     if (!obj || !timeStamp || !ioBuffer) return paramErr;
     return CatchFrameExceptions([&] {
         AudioUnitRenderActionFlags localFlags = 0;

@@ -69,18 +69,14 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
             outWritable = BusCountWritable(scope);
             checkElement = false;
             break;
-        case kAudioUnitProperty_Latency:
-            result = globalOnly(8, false);
-            break;
+        case kAudioUnitProperty_Latency: result = globalOnly(8, false); break;
         case kAudioUnitProperty_SupportedNumChannels: {
             const UInt32 n = SupportedNumChannels(nullptr);
             if (n == 0) return kAudioUnitErr_InvalidProperty;
             result = globalOnly(UInt32(sizeof(AUChannelInfo)) * n, false);
             break;
         }
-        case kAudioUnitProperty_MaximumFramesPerSlice:
-            result = globalOnly(4, true);
-            break;
+        case kAudioUnitProperty_MaximumFramesPerSlice: result = globalOnly(4, true); break;
         case kAudioUnitProperty_ParameterValueStrings:
             outDataSize = sizeof(CFArrayRef);
             outWritable = false;
@@ -96,26 +92,17 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
             if (!SupportsTail()) return kAudioUnitErr_InvalidProperty;
             result = globalOnly(8, false);
             break;
-        case kAudioUnitProperty_LastRenderError:
-            result = globalOnly(4, false);
-            break;
+        case kAudioUnitProperty_LastRenderError: result = globalOnly(4, false); break;
         case kAudioUnitProperty_SetRenderCallback:
             if (mAudioUnitAPIVersion == 1) return kAudioUnitErr_InvalidProperty;
             if (scope != kAudioUnitScope_Global && scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
             outDataSize = sizeof(AURenderCallbackStruct);
             outWritable = true;
             break;
-        case kAudioUnitProperty_FactoryPresets:
-            result = globalOnly(sizeof(CFArrayRef), false);
-            break;
-        case kAudioUnitProperty_HostCallbacks:
-            result = globalOnly(sizeof(HostCallbackInfo), true);
-            break;
-        case kAudioUnitProperty_CurrentPreset:
-            result = globalOnly(sizeof(AUPreset), true);
-            break;
-        default:
-            return GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+        case kAudioUnitProperty_FactoryPresets: result = globalOnly(sizeof(CFArrayRef), false); break;
+        case kAudioUnitProperty_HostCallbacks: result = globalOnly(sizeof(HostCallbackInfo), true); break;
+        case kAudioUnitProperty_CurrentPreset: result = globalOnly(sizeof(AUPreset), true); break;
+        default: return GetPropertyInfo(id, scope, element, outDataSize, outWritable);
     }
     if (result == noErr && checkElement && !GetElement(scope, element)) return kAudioUnitErr_InvalidElement;
     return result;
@@ -176,9 +163,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
             if (table) std::memcpy(outData, table, sizeof(AUChannelInfo) * n);
             return noErr;
         }
-        case kAudioUnitProperty_MaximumFramesPerSlice:
-            std::memcpy(outData, &mMaxFramesPerSlice, 4);
-            return noErr;
+        case kAudioUnitProperty_MaximumFramesPerSlice: std::memcpy(outData, &mMaxFramesPerSlice, 4); return noErr;
         case kAudioUnitProperty_ParameterValueStrings:
             return GetParameterValueStrings(scope, element, static_cast<CFArrayRef*>(outData));
         case kAudioUnitProperty_GetUIComponentList:
@@ -204,8 +189,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
         case kAudioUnitProperty_CurrentPreset:
             std::memcpy(outData, &mCurrentPreset, sizeof mCurrentPreset);
             return noErr;
-        default:
-            return GetProperty(id, scope, element, outData);
+        default: return GetProperty(id, scope, element, outData);
     }
 }
 
@@ -284,8 +268,8 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
         case kAudioUnitProperty_HostCallbacks: {
             if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
             mHostCallbackInfo = {};
-            std::memcpy(&mHostCallbackInfo, inData, inDataSize < sizeof mHostCallbackInfo ? inDataSize
-                                                                                          : sizeof mHostCallbackInfo);
+            std::memcpy(&mHostCallbackInfo, inData,
+                        inDataSize < sizeof mHostCallbackInfo ? inDataSize : sizeof mHostCallbackInfo);
             return noErr;
         }
         case kAudioUnitProperty_CurrentPreset: {
@@ -312,12 +296,9 @@ bool AUBase::IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement eleme
         case kAudioUnitScope_Input:
             GetInput(element);  // a missing input raises InvalidElement; no input is fed by a connection
             return StreamFormatWritable(kAudioUnitScope_Input, element);
-        case kAudioUnitScope_Global:
-            return StreamFormatWritable(kAudioUnitScope_Output, 0);
-        case kAudioUnitScope_Output:
-            return StreamFormatWritable(kAudioUnitScope_Output, element);
-        default:
-            return false;
+        case kAudioUnitScope_Global: return StreamFormatWritable(kAudioUnitScope_Output, 0);
+        case kAudioUnitScope_Output: return StreamFormatWritable(kAudioUnitScope_Output, element);
+        default: return false;
     }
 }
 

@@ -67,8 +67,8 @@ void AUBase::RecordRenderError(OSStatus result) {
 
 // The render path allocates nothing and throws nothing, also when it fails: every
 // failure is a returned status.
-OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                          UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) {
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32 busNumber,
+                          UInt32 frames, AudioBufferList& ioData) {
     AUIOElement* output = Outputs().GetIOElement(busNumber);
     OSStatus result = frames > mMaxFramesPerSlice ? OSStatus(kAudioUnitErr_TooManyFramesToProcess)
                       : !output                   ? OSStatus(kAudioUnitErr_InvalidElement)

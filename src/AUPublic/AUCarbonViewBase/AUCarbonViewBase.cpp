@@ -9,8 +9,7 @@
 #include "PlatformUI/Windows.h"
 
 AUCarbonViewBase::AUCarbonViewBase(ComponentInstance instance) : ComponentBase(instance) {
-    AUListenerCreate(ParameterListener, this, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0.1f,
-                     &mParameterListener);
+    AUListenerCreate(ParameterListener, this, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0.1f, &mParameterListener);
 }
 
 AUCarbonViewBase::~AUCarbonViewBase() {

@@ -6,8 +6,8 @@
 
 AUCarbonViewControl* AUCarbonViewControl::mLastControl = nullptr;
 
-AUCarbonViewControl::AUCarbonViewControl(AUCarbonViewBase* ownerView, AUParameterListenerRef listener,
-                                         ControlType type, const AUVParameter& param, ControlRef control)
+AUCarbonViewControl::AUCarbonViewControl(AUCarbonViewBase* ownerView, AUParameterListenerRef listener, ControlType type,
+                                         const AUVParameter& param, ControlRef control)
     : mOwnerView(ownerView), mListener(listener), mType(type), mParam(param), mControl(control) {
     SetControlReference(control, this);
 }
@@ -70,7 +70,6 @@ bool AUCarbonViewControl::HandleEvent(EventRef event) {
             NotifyLastControl();
             TellHost(kAudioUnitCarbonViewEvent_MouseUpInControl);
             return false;
-        default:
-            return false;
+        default: return false;
     }
 }

@@ -18,7 +18,6 @@ OSStatus AUCarbonViewBase::ComponentEntryDispatch(ComponentParameters* params, A
             This->mEventListener = ComponentParamPtr<AudioUnitCarbonViewEventListener>(params, 1);
             This->mEventListenerUserData = ComponentParamPtr<void*>(params, 0);
             return noErr;
-        default:
-            return ComponentBase::ComponentEntryDispatch(params, This);
+        default: return ComponentBase::ComponentEntryDispatch(params, This);
     }
 }

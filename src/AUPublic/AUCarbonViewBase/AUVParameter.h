@@ -6,8 +6,7 @@
 class AUVParameter : public AudioUnitParameter {
 public:
     AUVParameter();
-    AUVParameter(AudioUnit audioUnit, AudioUnitParameterID parameterID, AudioUnitScope scope,
-                 AudioUnitElement element);
+    AUVParameter(AudioUnit audioUnit, AudioUnitParameterID parameterID, AudioUnitScope scope, AudioUnitElement element);
     AUVParameter(const AUVParameter& other);
     AUVParameter& operator=(const AUVParameter& other);
     ~AUVParameter();

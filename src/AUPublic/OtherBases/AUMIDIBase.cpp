@@ -56,12 +56,12 @@ OSStatus AUMIDIBase::ComponentEntryDispatch(ComponentParameters* params, AUMIDIB
     switch (params->what) {
         case kMusicDeviceMIDIEventSelect: {
             const UInt32 status = ComponentParamU32(params, 3);
-            return This->HandleMidiEvent(UInt8(status & 0xF0), UInt8(status & 0x0F), UInt8(ComponentParamU32(params, 2)),
-                                         UInt8(ComponentParamU32(params, 1)), ComponentParamS32(params, 0));
+            return This->HandleMidiEvent(UInt8(status & 0xF0), UInt8(status & 0x0F),
+                                         UInt8(ComponentParamU32(params, 2)), UInt8(ComponentParamU32(params, 1)),
+                                         ComponentParamS32(params, 0));
         }
         case kMusicDeviceSysExSelect:
             return This->SysEx(ComponentParamPtr<const UInt8*>(params, 1), ComponentParamU32(params, 0));
-        default:
-            return badComponentSelector;
+        default: return badComponentSelector;
     }
 }

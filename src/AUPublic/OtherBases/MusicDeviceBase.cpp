@@ -21,12 +21,9 @@ OSStatus MusicDeviceBase::ComponentEntryDispatch(ComponentParameters* params, Mu
     const ComponentParameters* p = params;
     switch (params->what) {
         case kMusicDeviceMIDIEventSelect:
-        case kMusicDeviceSysExSelect:
-            return AUMIDIBase::ComponentEntryDispatch(params, This);
-        case kMusicDevicePrepareInstrumentSelect:
-            return This->PrepareInstrument(ComponentParamU32(p, 0));
-        case kMusicDeviceReleaseInstrumentSelect:
-            return This->ReleaseInstrument(ComponentParamU32(p, 0));
+        case kMusicDeviceSysExSelect: return AUMIDIBase::ComponentEntryDispatch(params, This);
+        case kMusicDevicePrepareInstrumentSelect: return This->PrepareInstrument(ComponentParamU32(p, 0));
+        case kMusicDeviceReleaseInstrumentSelect: return This->ReleaseInstrument(ComponentParamU32(p, 0));
         case kMusicDeviceStartNoteSelect: {
             auto noteParams = ComponentParamPtr<const MusicDeviceNoteParams*>(p, 0);
             if (!noteParams) return paramErr;
@@ -35,7 +32,6 @@ OSStatus MusicDeviceBase::ComponentEntryDispatch(ComponentParameters* params, Mu
         }
         case kMusicDeviceStopNoteSelect:
             return This->StopNote(ComponentParamU32(p, 2), ComponentParamU32(p, 1), ComponentParamU32(p, 0));
-        default:
-            return AUBase::ComponentEntryDispatch(params, This);
+        default: return AUBase::ComponentEntryDispatch(params, This);
     }
 }
