@@ -16,9 +16,9 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_
                 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-# `make bench`: a release tree of its own, the benchmarks, and Calf Monosynth playing the
-# same pattern through lv2render (built from $(LV2RENDER_SRC)), summed up in one table.
-# GCC 12 warns falsely inside std::string at -O3 (-Wrestrict), hence the flag.
+# `make bench`: a tree of its own with the flags of `make build`, the benchmarks, and Calf
+# Monosynth playing the same pattern through lv2render (built from $(LV2RENDER_SRC)), summed
+# up in one table.
 BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
@@ -81,9 +81,9 @@ endurance: build
 
 bench: deps
 	@scripts/install-bench-deps.sh
-	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON -DCMAKE_CXX_FLAGS=-Wno-restrict \
+	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_FLAGS) -DVELMORA_BENCH=ON \
 	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2 -- --no-print-directory
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2 velmora -- --no-print-directory
 	@mkdir -p $(BENCH_BUILD)/lv2render
 	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
 	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render
@@ -94,7 +94,8 @@ bench: deps
 	@$(BENCH_BUILD)/bench/velmora_bench --pattern=$(BENCH_BUILD)/pattern.mid --benchmark_out_format=json \
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
-	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2)
+	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
+	    --velmora $(BENCH_BUILD)/velmora
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2

@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
         const double firstMs = (threadCpuSeconds() - start) * 1e3;
         benchmark::AddCustomContext("initialize_first_ms", std::to_string(firstMs));
         benchmark::AddCustomContext("pattern", bench::gPatternPath);
+        benchmark::AddCustomContext("build_flags", VELMORA_BUILD_FLAGS);
         benchmark::AddCustomContext("pattern_frames", std::to_string(bench::pattern().frames()));
         benchmark::AddCustomContext("pattern_events", std::to_string(bench::pattern().eventCount()));
     } catch (const std::exception& e) {

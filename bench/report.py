@@ -15,8 +15,10 @@ import argparse
 import json
 import os
 import statistics
+import re
 import subprocess
 import sys
+import tempfile
 
 CALF_URI = "http://calf.sourceforge.net/plugins/Monosynth"
 VELMORA_URI = "urn:velmora:instrument"
@@ -60,6 +62,15 @@ def run_calf(lv2render, pattern, preset=None):
     return run_lv2render(lv2render, CALF_URI, pattern, preset)
 
 
+def render_stats(velmora, pattern):
+    """ns per frame that `velmora render --stats` prints for the pattern, default parameters."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = subprocess.run([velmora, "render", pattern, os.path.join(folder, "out.wav"), "--frames",
+                              str(int(SECONDS * RATE)), "--format", "float", "--stats"],
+                             capture_output=True, text=True, check=True).stdout
+    return float(re.search(r"render: ([0-9.]+) ns per frame", out).group(1))
+
+
 def calf_presets(lv2render):
     out = subprocess.run([lv2render, CALF_URI, "--list-presets"], capture_output=True, text=True, check=True)
     return [line.split("\t")[0] for line in out.stdout.splitlines() if line.strip()]
@@ -101,6 +112,7 @@ def main():
     ap.add_argument("--pattern", required=True)
     ap.add_argument("--calf-runs", type=int, default=7)
     ap.add_argument("--velmora-lv2", help="the folder holding velmora.lv2, to measure the plug-in through lv2render")
+    ap.add_argument("--velmora", help="the velmora program of the same build, to compare its --stats")
     ap.add_argument("--components", action="store_true", help="also list the component benchmarks")
     args = ap.parse_args()
 
@@ -122,7 +134,7 @@ def main():
         rows.append(("Velmora " + p, instrument[p], None))
     if presets:
         rows.append(("Velmora mean of %d factory presets" % len(presets),
-                     statistics.mean(instrument[p] for p in presets), 2.5))
+                     statistics.mean(instrument[p] for p in presets), 1.0))
     rows.append(("Velmora heaviest configuration", instrument["heaviest"], 1.0))
     if args.velmora_lv2:
         lv2_runs = [run_lv2render(args.lv2render, VELMORA_URI, args.pattern, lv2_path=args.velmora_lv2)[0]
@@ -140,6 +152,7 @@ def main():
           % (SECONDS, ctx.get("pattern_events", "?")))
     print("render calls, Calf%s through lv2render in %d-frame blocks. Commit %s."
           % (" and Velmora's LV2 plug-in" if args.velmora_lv2 else "", BLOCK, commit_label()))
+    print("Velmora built as `make build` builds it, %s" % " ".join(ctx.get("build_flags", "?").split()))
     width = max(len(r[0]) for r in rows)
     header = "%-*s  %9s  %11s  %12s  %s" % (width, "configuration", "ns/frame", "realtime x", "Calf/Velmora",
                                             "target")
@@ -168,6 +181,14 @@ def main():
         print("costs %.0f ns here, so Calf's figures include about %.2f ns/frame of timer. Velmora's"
               % (timer, timer * calls / (SECONDS * RATE)))
         print("figures read the clock once per song and subtract the event calls' own CPU time.")
+    if args.velmora:
+        stats = statistics.median(render_stats(args.velmora, args.pattern) for _ in range(args.calf_runs))
+        off = stats / instrument["default"] - 1
+        print("`velmora render --stats` on the same song and build (median of %d runs): %.2f ns/frame,"
+              % (args.calf_runs, stats))
+        print("%+.0f %% from the benchmark's default row: %s (target within 10 %%; each run is a cold process,"
+              % (100 * off, "met" if abs(off) <= 0.10 else "NOT met"))
+        print("and it counts the MIDI calls that the benchmark subtracts).")
     load = os.getloadavg()[0]
     if load > 1.2:
         print("Note: load average %.1f while measuring: other work shared the 2 cores, figures drift." % load)
