@@ -77,13 +77,15 @@ def calf_presets(lv2render):
 
 
 def load_benchmarks(path):
-    """Name -> ns per frame of each benchmark (the median when repeated)."""
+    """Name -> ns per frame of each benchmark (the median when repeated), and name -> counters."""
     with open(path) as f:
         data = json.load(f)
     runs = {}
     medians = {}
+    counters = {}
     for b in data["benchmarks"]:
         name = b.get("run_name", b["name"])
+        counters[name] = b
         if b.get("error_occurred"):
             sys.exit("report.py: benchmark %s failed: %s" % (name, b.get("error_message", "")))
         rate = b.get("items_per_second")
@@ -98,11 +100,27 @@ def load_benchmarks(path):
             runs.setdefault(name, []).append(ns)
     result = {name: statistics.median(v) for name, v in runs.items()}
     result.update(medians)
-    return data, result
+    return data, result, counters
 
 
 def clean(name):
     return name.replace("/manual_time", "")
+
+
+def kernel_times(bench):
+    """Filter type -> ns per sample of its kernel, from the kernel benchmarks of the run."""
+    times = {}
+    for name, ns in bench.items():
+        if name.startswith("FilterKernel/"):
+            times[int(name[len("FilterKernel/"):].split()[0])] = ns
+    return times
+
+
+def floor_of(counters, kernels, default_ns):
+    """A configuration's floor: the latency of the slowest filter recursion on its path (filters in
+    series pipeline block by block, so they overlap), and never below the default patch's cost."""
+    types = [int(counters.get(k, 0)) for k in ("filterA", "filterB")]
+    return max([default_ns] + [kernels.get(t if 0 <= t <= 17 else 0, 0) for t in types])
 
 
 def main():
@@ -116,8 +134,11 @@ def main():
     ap.add_argument("--components", action="store_true", help="also list the component benchmarks")
     args = ap.parse_args()
 
-    data, bench = load_benchmarks(args.bench_json)
+    data, bench, counters = load_benchmarks(args.bench_json)
     instrument = {clean(n)[len("Instrument/"):]: v for n, v in bench.items() if n.startswith("Instrument/")}
+    kernels = kernel_times(bench)
+    floors = {clean(n)[len("Instrument/"):]: floor_of(c, kernels, instrument.get("default", 0))
+              for n, c in counters.items() if n.startswith("Instrument/")}
     if "default" not in instrument or "heaviest" not in instrument:
         sys.exit("report.py: no Instrument/default or Instrument/heaviest in " + args.bench_json)
     presets = sorted(n for n in instrument if n.startswith("preset "))
@@ -128,23 +149,23 @@ def main():
     calls = default_runs[0][1]
     calf_preset_ns = [run_calf(args.lv2render, args.pattern, p)[0] for p in calf_presets(args.lv2render)]
 
-    rows = []  # (label, ns, target speed-up or None)
-    rows.append(("Velmora default parameters", instrument["default"], 4.0))
+    rows = []  # (label, ns, target speed-up or None, floor or None)
+    rows.append(("Velmora default parameters", instrument["default"], 4.0, None))
     for p in presets:
-        rows.append(("Velmora " + p, instrument[p], None))
+        rows.append(("Velmora " + p, instrument[p], None, floors.get(p)))
     if presets:
         rows.append(("Velmora mean of %d factory presets" % len(presets),
-                     statistics.mean(instrument[p] for p in presets), 1.0))
-    rows.append(("Velmora heaviest configuration", instrument["heaviest"], 1.0))
+                     statistics.mean(instrument[p] for p in presets), 1.0, None))
+    rows.append(("Velmora heaviest configuration", instrument["heaviest"], 1.0, floors.get("heaviest")))
     if args.velmora_lv2:
         lv2_runs = [run_lv2render(args.lv2render, VELMORA_URI, args.pattern, lv2_path=args.velmora_lv2)[0]
                     for _ in range(args.calf_runs)]
         rows.append(("Velmora LV2 plug-in in lv2render, default (median of %d)" % len(lv2_runs),
-                     statistics.median(lv2_runs), None))
-    rows.append(("Calf Monosynth default patch (median of %d)" % len(default_runs), calf, None))
+                     statistics.median(lv2_runs), None, None))
+    rows.append(("Calf Monosynth default patch (median of %d)" % len(default_runs), calf, None, None))
     if calf_preset_ns:
         rows.append(("Calf Monosynth mean of its %d presets" % len(calf_preset_ns),
-                     statistics.mean(calf_preset_ns), None))
+                     statistics.mean(calf_preset_ns), None, None))
 
     ctx = data.get("context", {})
     print()
@@ -153,18 +174,26 @@ def main():
     print("render calls, Calf%s through lv2render in %d-frame blocks. Commit %s."
           % (" and Velmora's LV2 plug-in" if args.velmora_lv2 else "", BLOCK, commit_label()))
     print("Velmora built as `make build` builds it, %s" % " ".join(ctx.get("build_flags", "?").split()))
+    print("floor: the slowest filter recursion on the path (its kernel benchmark, ns per sample), at least")
+    print("the default patch's time; x floor: the time over it (target <= 1.3).")
     width = max(len(r[0]) for r in rows)
-    header = "%-*s  %9s  %11s  %12s  %s" % (width, "configuration", "ns/frame", "realtime x", "Calf/Velmora",
-                                            "target")
+    header = "%-*s  %9s  %11s  %12s  %6s  %7s  %s" % (width, "configuration", "ns/frame", "realtime x",
+                                                     "Calf/Velmora", "floor", "x floor", "target")
     print(header)
     print("-" * len(header))
-    for label, ns, target in rows:
+    for label, ns, target, floor in rows:
         ratio = calf / ns
-        mark = ""
+        marks = []
         if target is not None:
             met = ratio > target if target == 1.0 else ratio >= target
-            mark = "%s %.1fx: %s" % (">" if target == 1.0 else ">=", target, "met" if met else "NOT met")
-        print("%-*s  %9.2f  %11.0f  %12.2f  %s" % (width, label, ns, 1e9 / ns / RATE, ratio, mark))
+            marks.append("%s %.1fx Calf: %s" % (">" if target == 1.0 else ">=", target, "met" if met else "NOT met"))
+        floor_text = over_text = ""
+        if floor:
+            floor_text, over_text = "%6.2f" % floor, "%7.2f" % (ns / floor)
+            if ns / floor > 1.3:
+                marks.append("floor NOT met")
+        print("%-*s  %9.2f  %11.0f  %12.2f  %6s  %7s  %s" % (width, label, ns, 1e9 / ns / RATE, ratio, floor_text,
+                                                         over_text, "; ".join(marks)))
     first = ctx.get("initialize_first_ms")
     another = bench.get("Initialize/another instance/manual_time")
     if first is not None and another is not None:
