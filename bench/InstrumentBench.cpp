@@ -43,9 +43,6 @@ namespace {
 
 using Setup = std::function<void(HostedInstrument&)>;
 
-// The filter types of a configuration, for the report's floor: the slowest recursion on its path.
-constexpr AudioUnitParameterID kFilterTypeA = 48, kFilterTypeB = 55;
-
 void BM_Instrument(benchmark::State& state, const Setup& setup) {
     const PatternPlayer& song = bench::pattern();
     std::vector<float> left(bench::kBlock), right(bench::kBlock);
@@ -53,8 +50,9 @@ void BM_Instrument(benchmark::State& state, const Setup& setup) {
     {
         auto probe = bench::openInstrument();
         setup(*probe);
-        state.counters["filterA"] = probe->getParameter(kFilterTypeA);
-        state.counters["filterB"] = probe->getParameter(kFilterTypeB);
+        // The filter types, for the report's floor: the slowest recursion on the path.
+        state.counters["filterA"] = probe->getParameter(kFilterAType);
+        state.counters["filterB"] = probe->getParameter(kFilterBType);
     }
     for (auto _ : state) {
         // A fresh instrument for every song, outside the timed part.

@@ -75,8 +75,9 @@ RenderResult renderSong(HostedInstrument& instrument, const MidiSong& song, cons
             start = end;
             // An idle voice writes exact zeros; a sounding one never does.
             if (options.frames < 0 && start > lastFrame && nextEvent == events.size() &&
-                std::all_of(channels.begin(), channels.end(),
-                            [&](const float* c) { return std::all_of(c, c + frames, [](float s) { return s == 0.0f; }); })) {
+                std::all_of(channels.begin(), channels.end(), [&](const float* c) {
+                    return std::all_of(c, c + frames, [](float s) { return s == 0.0f; });
+                })) {
                 idle = true;
                 break;
             }

@@ -1,5 +1,6 @@
 // Coefficient design of the 18 filter types: state-variable, comb, biquads, phaser and vowels.
 #include "Filters/FilterDesign.h"
+#include "Filters/FilterKernels.h"
 
 #include <cmath>
 
@@ -47,9 +48,9 @@ inline void storeSection(float* out, float b0, float b1, float b2, float a1, flo
 
 void designStateVariable(unsigned type, float q, float w, float* coeffs) {
     float qs = q;
-    if (type == 2)
+    if (type == kBandpass)
         qs = q * 0.5f;
-    else if (type == 3)
+    else if (type == kHighpass)
         qs = q * 0.8f;
     float f = sinF(kPi * w);
     if (f > 0.24999f) f = 0.24999f;  // two passes per sample stay stable below 0.25
@@ -94,31 +95,31 @@ void designVowel(const VowelTable& table, float cutoff, float q, double sampleRa
 void designBiquad(unsigned type, float q, float w, float* coeffs) {
     const float theta = static_cast<float>(kTwoPi * w);
     const float c = cosF(theta), s = sinF(theta);
-    const float k = type == 7 ? 8.0f : 127.0f;
+    const float k = type == kTameLP2 ? 8.0f : 127.0f;
     const float alpha = s / (q * k + 1.0f);
     // Gain of the peaking and shelving types: fq 0..100 is -10..+10 dB.
     const auto gainA = [q] { return powF(10.0, (q - 0.5f) * 0.5f); };
     switch (type) {
-        case 6:
-        case 7:
-        case 8:
+        case kLowpass2:
+        case kTameLP2:
+        case kRudeLP2:
             storeSection(coeffs, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha);
             // The second section has no resonance of its own.
             storeSection(coeffs + 5, (1.0f - c) / 2.0f, 1.0f - c, (1.0f - c) / 2.0f, -2.0f * c, 1.0f - s, 1.0f + s);
             break;
-        case 9: storeSection(coeffs, alpha, 0.0f, -alpha, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
-        case 10:
+        case kBandpass2: storeSection(coeffs, alpha, 0.0f, -alpha, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
+        case kHighpass2:
             storeSection(coeffs, (1.0f + c) / 2.0f, -(1.0f + c), (1.0f + c) / 2.0f, -2.0f * c, 1.0f - alpha,
                          1.0f + alpha);
             break;
-        case 11: storeSection(coeffs, 1.0f, -2.0f * c, 1.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
-        case 12: {
+        case kNotch2: storeSection(coeffs, 1.0f, -2.0f * c, 1.0f, -2.0f * c, 1.0f - alpha, 1.0f + alpha); break;
+        case kPeak2: {
             const float A = gainA();
             storeSection(coeffs, 1.0f + alpha * A, -2.0f * c, 1.0f - alpha * A, -2.0f * c, 1.0f - alpha / A,
                          1.0f + alpha / A);
             break;
         }
-        case 13: {
+        case kLowShelf: {
             const float A = gainA();
             const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
             storeSection(coeffs, A * ((A + 1.0f) - (A - 1.0f) * c + beta), 2.0f * A * ((A - 1.0f) - (A + 1.0f) * c),
@@ -126,7 +127,7 @@ void designBiquad(unsigned type, float q, float w, float* coeffs) {
                          (A + 1.0f) + (A - 1.0f) * c - beta, (A + 1.0f) + (A - 1.0f) * c + beta);
             break;
         }
-        case 14: {
+        case kHighShelf: {
             const float A = gainA();
             const float beta = s * sqrtF((A * A + 1.0f) - (A - 1.0f) * (A - 1.0f));
             storeSection(coeffs, A * ((A + 1.0f) + (A - 1.0f) * c + beta), -2.0f * A * ((A - 1.0f) + (A + 1.0f) * c),
@@ -150,17 +151,17 @@ void designFilter(float type, float cutoff, float resonance, float phaseInc, dou
     float w = phaseInc;
     if (!(w >= 0.00005f)) w = 0.00005f;
 
-    if (n == 15)
+    if (n == kPhaser)
         designPhaser(q, w, coeffs);
-    else if (n <= 4)
+    else if (n <= kNotch)
         designStateVariable(n, q, w, coeffs);
-    else if (n == 5) {
+    else if (n == kComb) {
         // The jump flag and write position (2, 3) belong to the kernel and the render loop.
         coeffs[1] = q;
         coeffs[0] = (127.0f - cutoff) * 0.1f * 45.0f + 45.0f;  // 45 samples at 127, 612 at 1
-    } else if (n == 16)
+    } else if (n == kVowelF)
         designVowel(kVowelFemale, cutoff, q, sampleRate, coeffs);
-    else if (n == 17)
+    else if (n == kVowelM)
         designVowel(kVowelMale, cutoff, q, sampleRate, coeffs);
     else
         designBiquad(n, q, w, coeffs);

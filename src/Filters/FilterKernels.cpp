@@ -315,24 +315,24 @@ void Vowel_m(float* buffer, int count, float* coeffs, float* state, void*) {
 
 FilterKernel kernelForType(int type) {
     switch (type) {
-        case 0: return foo;
-        case 1: return SVF_Low;
-        case 2: return SVF_Band;
-        case 3: return SVF_High;
-        case 4: return SVF_Notch;
-        case 5: return comb2048;
-        case 6: return Biquad_Low;
-        case 7: return Biquad_Low_t;
-        case 8: return Biquad_Low_r;
-        case 9:
-        case 10:
-        case 11:
-        case 12:
-        case 13:
-        case 14: return Biquad;
-        case 15: return Phaser7;
-        case 16: return Vowel_f;
-        case 17: return Vowel_m;
+        case kOff: return foo;
+        case kLowpass: return SVF_Low;
+        case kBandpass: return SVF_Band;
+        case kHighpass: return SVF_High;
+        case kNotch: return SVF_Notch;
+        case kComb: return comb2048;
+        case kLowpass2: return Biquad_Low;
+        case kTameLP2: return Biquad_Low_t;
+        case kRudeLP2: return Biquad_Low_r;
+        case kBandpass2:
+        case kHighpass2:
+        case kNotch2:
+        case kPeak2:
+        case kLowShelf:
+        case kHighShelf: return Biquad;
+        case kPhaser: return Phaser7;
+        case kVowelF: return Vowel_f;
+        case kVowelM: return Vowel_m;
         default: return foo;
     }
 }

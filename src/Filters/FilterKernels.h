@@ -8,6 +8,28 @@ namespace kvel_filters {
 // state: 16 floats of filter memory carried from block to block; zeroed state is silent.
 // context: comb2048's delay line of 2048 floats; ignored by the others.
 // Render thread: no allocation, no locks, no library calls per sample.
+// The filter types, as "FilterA type" and "FilterB type" list them.
+enum FilterType : int {
+    kOff,
+    kLowpass,
+    kBandpass,
+    kHighpass,
+    kNotch,
+    kComb,
+    kLowpass2,
+    kTameLP2,
+    kRudeLP2,
+    kBandpass2,
+    kHighpass2,
+    kNotch2,
+    kPeak2,
+    kLowShelf,
+    kHighShelf,
+    kPhaser,
+    kVowelF,
+    kVowelM,
+};
+
 using FilterKernel = void (*)(float* buffer, int count, float* coeffs, float* state, void* context);
 
 void foo(float* buffer, int count, float* coeffs, float* state, void* context);

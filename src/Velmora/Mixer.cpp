@@ -44,13 +44,13 @@ void ProcessGain(float* buffer, float gain, int n) {
 
 void ProcessRumble(int type, float d, float* buffer, int n) {
     switch (type) {
-        case 1:  // soft clipper, in double
+        case kShaperScramble:  // soft clipper, in double
             eachSample(buffer, n, [d](float v) {
                 const double x = v;
                 return float(x - double(d) * x * std::fabs(x));
             });
             break;
-        case 2: {  // rational saturator
+        case kShaperEngage: {  // rational saturator
             const float a = 1.01f - d;
             eachSample(buffer, n, [a, d](float v) {
                 const float h = 0.5f * v;
@@ -58,13 +58,13 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
             });
             break;
         }
-        case 3: {  // amplitude quantiser, toward zero
+        case kShaperDegenerat: {  // amplitude quantiser, toward zero
             const float q = 102.0f - 100.0f * d;
             const float step = 1 / q;
             for (int i = 0; i < n; ++i) buffer[i] = std::trunc(q * buffer[i]) * step;
             break;
         }
-        case 4: {  // rational curve
+        case kShaperWedge: {  // rational curve
             const float k = 4 * d + 1;
             eachSample(buffer, n, [k](float x) {
                 const float s = x * x * k;
@@ -79,10 +79,10 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
 
 void ProcessMix(float* b, const float* a, int n, int mode) {
     switch (mode) {
-        case 0: eachPair(b, a, n, [](float y, float x) { return (y + x) * 0.5f; }); break;
-        case 1: eachPair(b, a, n, [](float y, float x) { return (y - x) * 0.5f; }); break;
-        case 2: eachPair(b, a, n, [](float y, float x) { return y * std::fabs(x); }); break;
-        case 3:
+        case kMixSum: eachPair(b, a, n, [](float y, float x) { return (y + x) * 0.5f; }); break;
+        case kMixDifference: eachPair(b, a, n, [](float y, float x) { return (y - x) * 0.5f; }); break;
+        case kMixRing: eachPair(b, a, n, [](float y, float x) { return y * std::fabs(x); }); break;
+        case kMixPathA:
             for (int i = 0; i < n; ++i) b[i] = a[i];
             break;
         default: break;

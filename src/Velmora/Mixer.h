@@ -2,6 +2,8 @@
 // signal paths. All work in place on one slice.
 #pragma once
 
+#include "Velmora/VelmoraParameters.h"
+
 void ProcessGain(float* buffer, float gain, int n);
 // type: 1 "scramble", 2 "engage", 3 "degenerat", 4 "wedge"; others change nothing.
 void ProcessRumble(int type, float depth, float* buffer, int n);

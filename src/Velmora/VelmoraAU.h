@@ -93,7 +93,7 @@ public:
     void HandleChannelPressure(int channel, UInt8 value, SInt32 startFrame) override;
     void HandleAllNotesOff(int channel) override;
 
-    // ---- the engine's own routines (render thread)
+    // ---- the render stages, one slice each, and the engine's own routines (render thread)
     float noteToPhaseInc(float note) const;
     SliceNotes scanKeys(int frames);
     void processVoice(float* out, int frames, int osc);
@@ -114,6 +114,21 @@ private:
     void configureEnvelope(int which, Float64 sampleRate);
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
+    struct CallParams;
+    struct SliceParams;
+    class GuardSequence;
+    CallParams readCallParams(Float64 sampleRate) const;
+    SliceParams readSliceParams() const;
+    void takeFilterTypes();
+    void notesAndGlide(int frames, const CallParams& call, const SliceParams& slice, float bend);
+    float amplitudeEnvelope(int frames, const CallParams& call);
+    void modulationSources(int frames, float amplitude, const CallParams& call, const SliceParams& slice);
+    void oscillatorsAndNoise(int frames, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+                             float* bufferA, float* bufferB);
+    void designFilters(const CallParams& call, const SliceParams& slice);
+    void route(int frames, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB);
+    void writeOutput(int frames, float amplitude, float volume, const float* bufferB, float* (&out)[2]);
+
     void setOscillator(int osc, int wave, float note, float shape1, float shape2);
     // The bit patterns of an oscillator's increments, gains and phases: two oscillators
     // with the same wave and the same bits render the same samples.
@@ -140,6 +155,7 @@ private:
     // Filter section.
     float filterCoeffsA[16], filterStateA[16], filterCoeffsB[16], filterStateB[16];
     int filterTypeA = 0, filterTypeB = 0;
+    kvel_filters::FilterKernel kernelA = kvel_filters::foo, kernelB = kvel_filters::foo;
 
     // Tables.
     float* octavePhase = nullptr;

@@ -51,7 +51,7 @@ inline float wrapPhase(float phase) { return phase - float(int(phase) & 0x7FFFF0
 
 void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float shape2) {
     switch (wave) {
-        case 1: {
+        case kWaveSawOE: {
             sineInc[osc] = noteToPhaseInc(note) * 4096;
             if (shape1 == 0.0f) {
                 // note + 0 and note - 0 are note again: the same increment, without two more lookups.
@@ -65,14 +65,14 @@ void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float
             evenGain[osc] = float(2.0 - g);
             break;
         }
-        case 2: {
+        case kWaveDigiwave: {
             sineInc[osc] = noteToPhaseInc(note) * 4096;
             const float b = float(shape2 * 0.02);
             oddGain[osc] = float(b * (shape1 * 0.02));
             evenGain[osc] = float((2.0 - b) * (shape1 * 0.02));
             break;
         }
-        case 3: {
+        case kWavePwm: {
             sineInc[osc] = noteToPhaseInc(note) * 4096;
             const float w = float(shape2 * 0.01);
             oddGain[osc] = w;

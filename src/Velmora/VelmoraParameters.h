@@ -111,6 +111,40 @@ enum VelmoraParam : UInt32 {
 };
 
 constexpr UInt32 kNumberOfParameters = 102;
+
+// The modulation sources that every selector chooses from; each is followed by its inverse.
+enum ModSource : int {
+    kSourceOff,
+    kSourceVelocity,
+    kSourceVelocityInverted,
+    kSourcePressure,
+    kSourcePressureInverted,
+    kSourceWheel,
+    kSourceWheelInverted,
+    kSourceBend,
+    kSourceBendInverted,
+    kSourceEnv1,
+    kSourceEnv1Inverted,
+    kSourceEnv2,
+    kSourceEnv2Inverted,
+    kSourceEnv3,
+    kSourceEnv3Inverted,
+    kSourceLfo1,
+    kSourceLfo1Inverted,
+    kSourceLfo2,
+    kSourceLfo2Inverted,
+    kSourceMultiA,
+    kSourceMultiAInverted,
+    kSourceMultiB,
+    kSourceMultiBInverted,
+};
+
+// "OSC1 Wave", "OSC2 Wave": "off", "saw o/e", "digiwave", "pwm".
+enum OscWave : int { kWaveOff, kWaveSawOE, kWaveDigiwave, kWavePwm };
+// "rumbleA type", "rumbleB type": "off", "scramble", "engage", "degenerat", "wedge".
+enum ShaperType : int { kShaperOff, kShaperScramble, kShaperEngage, kShaperDegenerat, kShaperWedge };
+// "MixMode": "2 + 1", "2 - 1", "2 x 1", "1".
+enum MixMode : int { kMixSum, kMixDifference, kMixRing, kMixPathA };
 // Offsets between the parameters of the two oscillators, filters, shapers,
 // envelopes, LFOs and multipliers.
 constexpr UInt32 kOscStride = kOSC2Wave - kOSC1Wave;

@@ -43,19 +43,6 @@ struct AlternatingGuard {
 };
 constexpr AlternatingGuard kGuards(9.99999996e-12f);
 
-// The guard samples of one render call, handed out n at a time in sequence.
-class GuardSequence {
-public:
-    const float* next(int n) {
-        const float* g = positive ? kGuards.values : kGuards.values + 1;
-        positive ^= n % 2 != 0;
-        return g;
-    }
-
-private:
-    bool positive = true;  // the sign of the next guard sample
-};
-
 // The nine signal routings as steps on path A (bufferA) and path B (bufferB); the result
 // ends in path B. Gain 1 works on path A, gain 2 on path B, the mixer adds A into B.
 enum class Op : unsigned char { Gain1, Gain2, ShaperA, ShaperB, FilterA, FilterB, Mix };
@@ -82,7 +69,9 @@ bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB
 // biquads and the phaser. "rude LP2" and the vowel banks are busy enough on their own.
 constexpr int kFilterChunk = 8;
 bool filterRunsInChunks(int type) {
-    return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 9 && type <= 15);
+    using namespace kvel_filters;
+    return (type >= kLowpass && type <= kNotch) || type == kLowpass2 || type == kTameLP2 ||
+           (type >= kBandpass2 && type <= kPhaser);
 }
 
 // Infinity and NaN have every exponent bit set; the test of each value is independent
@@ -97,12 +86,6 @@ bool allFinite(const float* v, int n) {
 }
 
 float bounded(double v, float limit) { return float(v >= -limit ? (v <= limit ? v : limit) : (v < 0 ? -limit : 0)); }
-
-// The per-call snapshot of the twenty source selectors.
-struct Selectors {
-    int tune[2], shape1[2], shape2[2];
-    int noiseGain, noisePan, gain[2], rumble[2], filter[2], lfo[2], multi[2][2];
-};
 
 }  // namespace
 
@@ -126,53 +109,95 @@ void VelmoraAU::setFilter(float type, float cutoff, float resonance, float* coef
     kvel_filters::designFilter(type, cutoff, resonance, noteToPhaseInc(cutoff), renderSampleRate, coeffs);
 }
 
-OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp&, UInt32 frames) {
-    AUIOElement* output = Outputs().GetIOElement(0);
-    if (!output) return kAudioUnitErr_InvalidElement;
-    const AudioBufferList* buffers = output->GetBufferList();
-    if (!buffers) return -1;  // the frame prepares them before every call
-    const AudioBufferList& list = *buffers;
-    ioActionFlags &= ~kAudioUnitRenderAction_OutputIsSilence;
-    const UInt32 channels = std::min<UInt32>(list.mNumberBuffers, 2);
-    float* out0 = channels > 0 ? static_cast<float*>(list.mBuffers[0].mData) : nullptr;
-    float* out1 = channels > 1 ? static_cast<float*>(list.mBuffers[1].mData) : nullptr;
-
-    // ---- per-call snapshots
-    const Float64 sampleRate = output->GetStreamFormat().mSampleRate;
-    renderSampleRate = sampleRate;
-    const float invRate = float(1.0 / sampleRate);
-    const float volume = bounded(param(kVolume) * 0.004, kVolumeLimit);
-    const int routing = TruncToInt(param(kRouting));
-    const float velAmount[3] = {float(param(kVel2Vol) * 0.01), float(param(kVel2Env2) * 0.01),
-                                float(param(kVel2Env3) * 0.01)};
-    const float velRest[3] = {float(1 - param(kVel2Vol) * 0.01), float(1 - param(kVel2Env2) * 0.01),
-                              float(1 - param(kVel2Env3) * 0.01)};
-    Selectors sel;
-    sel.noiseGain = sourceIndex(param(kNoiseGainMSrc));
-    sel.noisePan = sourceIndex(param(kNoisePanMSrc));
-    for (int o = 0; o < 2; ++o) {
-        const UInt32 base = UInt32(o) * kOscStride;
-        sel.tune[o] = sourceIndex(param(kOSC1TModSrc + base));
-        sel.shape1[o] = sourceIndex(param(kOSC1MModSrc + base));
-        sel.shape2[o] = sourceIndex(param(kOSC1VModSrc + base));
-        sel.gain[o] = sourceIndex(param(kOSC1GainMSrc + 2 * UInt32(o)));
-        sel.rumble[o] = sourceIndex(param(kRumbleAModSrc + UInt32(o) * kRumbleStride));
-        sel.filter[o] = sourceIndex(param(kFilterAFSrc + UInt32(o) * kFilterStride));
-        sel.lfo[o] = sourceIndex(param(kLFO1VModSrc + UInt32(o) * kLfoStride));
-        sel.multi[o][0] = sourceIndex(param(kMultiAS1 + UInt32(o) * kMultiStride));
-        sel.multi[o][1] = sourceIndex(param(kMultiAS2 + UInt32(o) * kMultiStride));
+// The guard samples of one render call, handed out n at a time in sequence.
+class VelmoraAU::GuardSequence {
+public:
+    const float* next(int n) {
+        const float* g = positive ? kGuards.values : kGuards.values + 1;
+        positive ^= n % 2 != 0;
+        return g;
     }
-    const float bend = pitchBend;
-    modSources[0] = 0;
-    modSources[3] = pressure;
-    modSources[4] = -modSources[3];
-    modSources[5] = modWheel;
-    modSources[6] = -modSources[5];
-    modSources[7] = bendAmount;
-    modSources[8] = -modSources[7];
-    GuardSequence guard;
 
-    // ---- filter types: a changed type starts from a cleared state
+private:
+    bool positive = true;  // the sign of the next guard sample
+};
+
+// What a render call reads once: the output format, the level, the routing, the velocity
+// amounts and the twenty source selectors.
+struct VelmoraAU::CallParams {
+    float invRate, volume;
+    int routing;
+    float velAmount[3], velRest[3];
+    int noiseGainSource, noisePanSource;
+    int tuneSource[2], shape1Source[2], shape2Source[2], gainSource[2], shaperSource[2], filterSource[2];
+    int lfoSource[2], multiSources[2][2];
+};
+
+// What a slice reads, at its start.
+struct VelmoraAU::SliceParams {
+    float glide, noiseType, mixMode;
+    float lfoMode[2], lfoDepth[2], multiMode[2];
+    struct Oscillator {
+        float wave, tune, tuneDepth, shape1, shape1Depth, shape2, shape2Depth;
+    } osc[2];
+    struct Filter {
+        float type, keyfollow, cutoff, resonance, depth;
+    } filter[2];
+    struct Path {
+        float gain, gainDepth, shaperType, shaperDepth, shaperModDepth;
+    } path[2];
+};
+
+VelmoraAU::CallParams VelmoraAU::readCallParams(Float64 sampleRate) const {
+    CallParams c;
+    c.invRate = float(1.0 / sampleRate);
+    c.volume = bounded(param(kVolume) * 0.004, kVolumeLimit);
+    c.routing = TruncToInt(param(kRouting));
+    const UInt32 velocityAmounts[3] = {kVel2Vol, kVel2Env2, kVel2Env3};
+    for (int e = 0; e < 3; ++e) {
+        c.velAmount[e] = float(param(velocityAmounts[e]) * 0.01);
+        c.velRest[e] = float(1 - param(velocityAmounts[e]) * 0.01);
+    }
+    c.noiseGainSource = sourceIndex(param(kNoiseGainMSrc));
+    c.noisePanSource = sourceIndex(param(kNoisePanMSrc));
+    for (UInt32 o = 0; o < 2; ++o) {
+        c.tuneSource[o] = sourceIndex(param(kOSC1TModSrc + o * kOscStride));
+        c.shape1Source[o] = sourceIndex(param(kOSC1MModSrc + o * kOscStride));
+        c.shape2Source[o] = sourceIndex(param(kOSC1VModSrc + o * kOscStride));
+        c.gainSource[o] = sourceIndex(param(kOSC1GainMSrc + 2 * o));
+        c.shaperSource[o] = sourceIndex(param(kRumbleAModSrc + o * kRumbleStride));
+        c.filterSource[o] = sourceIndex(param(kFilterAFSrc + o * kFilterStride));
+        c.lfoSource[o] = sourceIndex(param(kLFO1VModSrc + o * kLfoStride));
+        c.multiSources[o][0] = sourceIndex(param(kMultiAS1 + o * kMultiStride));
+        c.multiSources[o][1] = sourceIndex(param(kMultiAS2 + o * kMultiStride));
+    }
+    return c;
+}
+
+VelmoraAU::SliceParams VelmoraAU::readSliceParams() const {
+    SliceParams p;
+    p.glide = param(kGlide);
+    p.noiseType = param(kNoiseType);
+    p.mixMode = param(kMixMode);
+    for (UInt32 i = 0; i < 2; ++i) {
+        p.lfoMode[i] = param(kLFO1Mode + i * kLfoStride);
+        p.lfoDepth[i] = param(kLFO1VModDpth + i * kLfoStride);
+        p.multiMode[i] = param(kMultiAMode + i * kMultiStride);
+        const UInt32 o = i * kOscStride;
+        p.osc[i] = {param(kOSC1Wave + o),     param(kOSC1Tune + o), param(kOSC1TModDpth + o), param(kOSC1Mology + o),
+                    param(kOSC1MModDpth + o), param(kOSC1Vari + o), param(kOSC1VModDpth + o)};
+        const UInt32 f = i * kFilterStride;
+        p.filter[i] = {param(kFilterAType + f), param(kFiltAKeyfollow + f), param(kFilterAFc + f),
+                       param(kFilterAFq + f), param(kFilterAFDpth + f)};
+        const UInt32 r = i * kRumbleStride;
+        p.path[i] = {param(kOSC1Gain + i), param(kOSC1GainMDpth + 2 * i), param(kRumbleAType + r),
+                     param(kRumbleADepth + r), param(kRumbleAModDpth + r)};
+    }
+    return p;
+}
+
+// A changed filter type starts from a cleared state.
+void VelmoraAU::takeFilterTypes() {
     const int typeA = TruncToInt(param(kFilterAType)), typeB = TruncToInt(param(kFilterBType));
     if (typeA != filterTypeA) {
         filterTypeA = typeA;
@@ -182,228 +207,279 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         filterTypeB = typeB;
         std::memset(filterStateB, 0, sizeof filterStateB);
     }
-    const kvel_filters::FilterKernel kernelA = kvel_filters::kernelForType(filterTypeA);
-    const kvel_filters::FilterKernel kernelB = kvel_filters::kernelForType(filterTypeB);
+    kernelA = kvel_filters::kernelForType(filterTypeA);
+    kernelB = kvel_filters::kernelForType(filterTypeB);
+}
 
-    ADSR* envs[3] = {env1.get(), env2.get(), env3.get()};
+OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp&, UInt32 frames) {
+    AUIOElement* output = Outputs().GetIOElement(0);
+    if (!output) return kAudioUnitErr_InvalidElement;
+    const AudioBufferList* buffers = output->GetBufferList();
+    if (!buffers) return -1;  // the frame prepares them before every call
+    const AudioBufferList& list = *buffers;
+    ioActionFlags &= ~kAudioUnitRenderAction_OutputIsSilence;
+    const UInt32 channels = std::min<UInt32>(list.mNumberBuffers, 2);
+    float* out[2] = {channels > 0 ? static_cast<float*>(list.mBuffers[0].mData) : nullptr,
+                     channels > 1 ? static_cast<float*>(list.mBuffers[1].mData) : nullptr};
+
+    renderSampleRate = output->GetStreamFormat().mSampleRate;
+    const CallParams call = readCallParams(renderSampleRate);
+    modSources[kSourceOff] = 0;
+    modSources[kSourcePressure] = pressure;
+    modSources[kSourcePressureInverted] = -modSources[kSourcePressure];
+    modSources[kSourceWheel] = modWheel;
+    modSources[kSourceWheelInverted] = -modSources[kSourceWheel];
+    modSources[kSourceBend] = bendAmount;
+    modSources[kSourceBendInverted] = -modSources[kSourceBend];
+    const float bend = pitchBend;
+    takeFilterTypes();
+    GuardSequence guard;
     float bufferA[kSliceFrames], bufferB[kSliceFrames];
-    float depth[2] = {0, 0};
 
     for (UInt32 remaining = frames; remaining > 0;) {
         const int n = int(std::min<UInt32>(remaining, kSliceFrames));
         remaining -= UInt32(n);
+        const SliceParams slice = readSliceParams();
 
-        // ---- notes, glide, gates
-        const SliceNotes notes = scanKeys(n);
-        if (notes.noteChange) {
-            currentNote = notes.newNote;
-            glideStart = glidedPitch;  // without the bend, which is added again below
-            glideElapsed = 0;
-            const float g = float(param(kGlide) * 0.01);
-            glideDuration = g * g * g * 8;
-        }
-        if (notes.gateOff)
-            for (ADSR* env : envs) env->setGate(false);
-        if (notes.gateOn) {
-            for (ADSR* env : envs) env->setGate(true);
-            if (param(kLFO1Mode) == 0.0f) lfo1->reset();
-            if (param(kLFO2Mode) == 0.0f) lfo2->reset();
-            std::memset(filterStateA, 0, sizeof filterStateA);
-            std::memset(filterStateB, 0, sizeof filterStateB);
-            if (filterTypeA == 5 || filterTypeB == 5) {
-                std::memset(combLines, 0, kTableSize * sizeof(float));
-                if (filterTypeA == 5) filterCoeffsA[2] = 1.0f;  // the comb starts at its target delay
-                if (filterTypeB == 5) filterCoeffsB[2] = 1.0f;
-            }
-            silent = 0;
-            declickOffset = lastOut;
-            declickStep = lastOut / 192;
-            declickCount = 0;
-            amp = 0.0f;
-            for (int o = 0; o < 2; ++o) sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
-        }
-        if (glideDuration != 0 && glideElapsed < glideDuration) {
-            glideElapsed += float(n) * invRate;
-            const float f = std::min(glideElapsed / glideDuration, 1.0f);
-            glidedPitch = glideStart * (1 - f) + currentNote * f;
-        } else {
-            glidedPitch = currentNote;
-        }
-        const float v = bounded(velocity / 127, kSourceLimit);  // note calls may carry any velocity
-        modSources[1] = v;
-        modSources[2] = -v;
-        pitch = glidedPitch + bend;
-
-        // ---- amplitude envelope; an idle voice writes zeros
-        const float a = bounded(env1->proceed(n) * (v * velAmount[0] + velRest[0]), kSourceLimit);
-        if (silent) {
-            if (out0) std::memset(out0, 0, size_t(n) * sizeof(float));
-            if (out1) std::memset(out1, 0, size_t(n) * sizeof(float));
-            if (out0) out0 += n;
-            if (out1) out1 += n;
+        notesAndGlide(n, call, slice, bend);
+        const float a = amplitudeEnvelope(n, call);
+        if (silent) {  // an idle voice writes zeros
+            for (float*& o : out)
+                if (o) {
+                    std::memset(o, 0, size_t(n) * sizeof(float));
+                    o += n;
+                }
             continue;
         }
-
-        // ---- modulation sources, in order
-        modSources[9] = a;
-        modSources[10] = -a;
-        for (int e = 1; e < 3; ++e) {
-            const float value = bounded(envs[e]->proceed(n) * (v * velAmount[e] + velRest[e]), kSourceLimit);
-            modSources[9 + 2 * e] = value;
-            modSources[10 + 2 * e] = -value;
-        }
-        LFO* lfos[2] = {lfo1.get(), lfo2.get()};
-        for (int l = 0; l < 2; ++l) {
-            const float d = float(param(kLFO1VModDpth + UInt32(l) * kLfoStride) * 0.01);
-            const float raw = float(lfos[l]->proceed(n));
-            modSources[15 + 2 * l] = raw;
-            const float value = bounded(raw * (modSources[sel.lfo[l]] * d + 1 - d), kSourceLimit);
-            modSources[15 + 2 * l] = value;
-            modSources[16 + 2 * l] = -value;
-        }
-        for (int m = 0; m < 2; ++m) {
-            const float first = modSources[sel.multi[m][0]];
-            modSources[19 + 2 * m] = first;
-            const float second = modSources[sel.multi[m][1]];
-            const bool adds = param(kMultiAMode + UInt32(m) * kMultiStride) == 0.0f;
-            const float value = bounded(adds ? first + second : first * second, kSourceLimit);
-            modSources[19 + 2 * m] = value;
-            modSources[20 + 2 * m] = -value;
-        }
-
-        // ---- oscillators. A second oscillator set and started exactly like the first (as
-        // in the init patch) would play the same samples: it takes a copy instead.
-        float* oscOut[2] = {bufferA, bufferB};
-        int firstWave = 0;
-        std::array<UInt32, 8> firstBits{};
-        for (int o = 0; o < 2; ++o) {
-            const UInt32 base = UInt32(o) * kOscStride;
-            float note = pitch + param(kOSC1Tune + base) + param(kOSC1TModDpth + base) * modSources[sel.tune[o]];
-            if (note < 1.0f) note = 1.0f;
-            const float rawShape1 = param(kOSC1MModDpth + base) * modSources[sel.shape1[o]] + param(kOSC1Mology + base);
-            const float shape1 = rawShape1 > 0 ? std::min(rawShape1, kShapeLimit) : 0.0f;
-            const float rawShape2 = param(kOSC1VModDpth + base) * modSources[sel.shape2[o]] + param(kOSC1Vari + base);
-            const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
-            const int wave = TruncToInt(param(kOSC1Wave + base));
-            setOscillator(o, wave, note, shape1, shape2);
-            if (o == 0) {
-                firstWave = wave;
-                firstBits = oscillatorBits(0);
-            } else if (wave == firstWave && wave >= 1 && wave <= 3 && oscillatorBits(1) == firstBits) {
-                std::copy_n(bufferA, n, bufferB);
-                sinePhase[1] = sinePhase[0];
-                oddPhase[1] = oddPhase[0];
-                evenPhase[1] = evenPhase[0];
-                continue;
-            }
-            switch (wave) {
-                case 1: processVoice(oscOut[o], n, o); break;
-                case 2: processPD1(oscOut[o], n, o); break;
-                case 3: processPWM(oscOut[o], n, o); break;
-                default: std::copy_n(guard.next(n), n, oscOut[o]);
-            }
-        }
-
-        // ---- denormal guard and noise
-        const float* g = guard.next(n);
-        for (int i = 0; i < n; ++i) {
-            bufferA[i] += g[i];
-            bufferB[i] += g[i];
-        }
-        if (param(kNoiseType) != 0.0f) addNoise(bufferA, bufferB, n, sel.noiseGain, sel.noisePan);
-
-        // ---- filter design
-        float* coeffs[2] = {filterCoeffsA, filterCoeffsB};
-        const int types[2] = {filterTypeA, filterTypeB};
-        for (int f = 0; f < 2; ++f) {
-            const UInt32 base = UInt32(f) * kFilterStride;
-            if (param(kFilterAType + base) == 0.0f) continue;
-            const float keyed = float(pitch * (param(kFiltAKeyfollow + base) * 0.01) + param(kFilterAFc + base));
-            const float rawNote = keyed + modSources[sel.filter[f]] * param(kFilterAFDpth + base);
-            const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
-            setFilter(float(types[f]), fcNote, param(kFilterAFq + base), coeffs[f]);
-        }
-
-        // ---- gains and shaper depths
-        float gain[2];
-        int rumbleType[2];
-        for (int p = 0; p < 2; ++p) {
-            const UInt32 rb = UInt32(p) * kRumbleStride;
-            rumbleType[p] = TruncToInt(param(kRumbleAType + rb));
-            if (param(kRumbleAType + rb) != 0.0f)
-                depth[p] = clamp01(param(kRumbleADepth + rb) * 0.01 +
-                                   (modSources[sel.rumble[p]] * param(kRumbleAModDpth + rb)) * 0.01);
-            gain[p] = clamp01(param(kOSC1Gain + UInt32(p)) * 0.01 +
-                              (modSources[sel.gain[p]] * param(kOSC1GainMDpth + 2 * UInt32(p))) * 0.01);
-        }
-
-        // ---- routing; the result is in path B
-        const int mixMode = TruncToInt(param(kMixMode));
-        auto run = [&](const Step* first, const Step* end, int at, int count) {
-            for (const Step* s = first; s != end; ++s) {
-                float* path = (s->onB ? bufferB : bufferA) + at;
-                switch (s->op) {
-                    case Op::Gain1: ProcessGain(bufferA + at, gain[0], count); break;
-                    case Op::Gain2: ProcessGain(bufferB + at, gain[1], count); break;
-                    case Op::ShaperA: ProcessRumble(rumbleType[0], depth[0], path, count); break;
-                    case Op::ShaperB: ProcessRumble(rumbleType[1], depth[1], path, count); break;
-                    case Op::FilterA: kernelA(path, count, filterCoeffsA, filterStateA, combLines); break;
-                    case Op::FilterB: kernelB(path, count, filterCoeffsB, filterStateB, combLines + 2048); break;
-                    case Op::Mix: ProcessMix(bufferB + at, bufferA + at, count, mixMode); break;
-                }
-            }
-        };
-        const Step* steps = kRoutings[routing >= 0 && routing <= 8 ? routing : 0];
-        if (filterRunsInChunks(filterTypeA) && filterRunsInChunks(filterTypeB)) {
-            const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
-            const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
-            run(steps, firstFilter, 0, n);
-            for (int at = 0; at < n; at += kFilterChunk)
-                run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
-            run(afterFilters, steps + kSteps, 0, n);
-        } else {
-            run(steps, steps + kSteps, 0, n);
-        }
-
-        // A filter that ran away starts again from rest (with its comb line).
-        float* states[2] = {filterStateA, filterStateB};
-        for (int f = 0; f < 2; ++f) {
-            if (types[f] == 0 || allFinite(states[f], 16)) continue;  // "off" leaves its state alone
-            std::memset(states[f], 0, 16 * sizeof(float));
-            if (types[f] == 5) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
-        }
-
-        // ---- output: amplitude ramp, declick after a gate-on. The two serial sums come
-        // first, so that the per-sample products and limits can run side by side.
-        const float target = a * volume;
-        float level = amp;
-        const float step = (target - level) * (1.0f / float(n));
-        float ramp[kSliceFrames];
-        if (level + step == level) {
-            std::fill_n(ramp, n, level);  // a held level: every sum gives the level again
-        } else {
-            for (int i = 0; i < n; ++i) ramp[i] = level += step;
-        }
-        float* out = out0 ? out0 : out1 ? out1 : bufferB;
-        if (declickCount <= 191) {
-            declickCount += n;
-            float offset = declickOffset, offsets[kSliceFrames];
-            for (int i = 0; i < n; ++i) {
-                offsets[i] = offset;
-                offset -= declickStep;
-            }
-            for (int i = 0; i < n; ++i) out[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
-            declickOffset = offset;
-        } else {
-            for (int i = 0; i < n; ++i) out[i] = limitOutput(bufferB[i] * ramp[i]);
-        }
-        if (out0 && out1)
-            for (int i = 0; i < n; ++i) out1[i] = out0[i];
-        amp = level;
-        lastOut = out[n - 1];
-        if (a == 0.0f && declickCount > 191) silent = 1;
-        if (out0) out0 += n;
-        if (out1) out1 += n;
+        modulationSources(n, a, call, slice);
+        oscillatorsAndNoise(n, call, slice, guard, bufferA, bufferB);
+        designFilters(call, slice);
+        route(n, call, slice, bufferA, bufferB);
+        writeOutput(n, a, call.volume, bufferB, out);
     }
     return noErr;
+}
+
+// Notes, glide and gates; the velocity sources and the pitch of the slice.
+void VelmoraAU::notesAndGlide(int n, const CallParams& call, const SliceParams& slice, float bend) {
+    const SliceNotes notes = scanKeys(n);
+    ADSR* envs[3] = {env1.get(), env2.get(), env3.get()};
+    if (notes.noteChange) {
+        currentNote = notes.newNote;
+        glideStart = glidedPitch;  // without the bend, which is added again below
+        glideElapsed = 0;
+        const float g = float(slice.glide * 0.01);
+        glideDuration = g * g * g * 8;
+    }
+    if (notes.gateOff)
+        for (ADSR* env : envs) env->setGate(false);
+    if (notes.gateOn) {
+        for (ADSR* env : envs) env->setGate(true);
+        if (slice.lfoMode[0] == 0.0f) lfo1->reset();
+        if (slice.lfoMode[1] == 0.0f) lfo2->reset();
+        std::memset(filterStateA, 0, sizeof filterStateA);
+        std::memset(filterStateB, 0, sizeof filterStateB);
+        if (filterTypeA == kvel_filters::kComb || filterTypeB == kvel_filters::kComb) {
+            std::memset(combLines, 0, kTableSize * sizeof(float));
+            if (filterTypeA == kvel_filters::kComb) filterCoeffsA[2] = 1.0f;  // the comb starts at its target delay
+            if (filterTypeB == kvel_filters::kComb) filterCoeffsB[2] = 1.0f;
+        }
+        silent = 0;
+        declickOffset = lastOut;
+        declickStep = lastOut / 192;
+        declickCount = 0;
+        amp = 0.0f;
+        for (int o = 0; o < 2; ++o) sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
+    }
+    if (glideDuration != 0 && glideElapsed < glideDuration) {
+        glideElapsed += float(n) * call.invRate;
+        const float f = std::min(glideElapsed / glideDuration, 1.0f);
+        glidedPitch = glideStart * (1 - f) + currentNote * f;
+    } else {
+        glidedPitch = currentNote;
+    }
+    const float v = bounded(velocity / 127, kSourceLimit);  // note calls may carry any velocity
+    modSources[kSourceVelocity] = v;
+    modSources[kSourceVelocityInverted] = -v;
+    pitch = glidedPitch + bend;
+}
+
+// Envelope 1 scaled by the velocity: the voice's amplitude.
+float VelmoraAU::amplitudeEnvelope(int n, const CallParams& call) {
+    const float v = modSources[kSourceVelocity];
+    return bounded(env1->proceed(n) * (v * call.velAmount[0] + call.velRest[0]), kSourceLimit);
+}
+
+// The envelopes, the LFOs and the multipliers, in order: a source may read those before it.
+void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const SliceParams& slice) {
+    const float v = modSources[kSourceVelocity];
+    modSources[kSourceEnv1] = a;
+    modSources[kSourceEnv1Inverted] = -a;
+    ADSR* envs[2] = {env2.get(), env3.get()};
+    for (int e = 0; e < 2; ++e) {
+        const float value =
+            bounded(envs[e]->proceed(n) * (v * call.velAmount[e + 1] + call.velRest[e + 1]), kSourceLimit);
+        modSources[kSourceEnv2 + 2 * e] = value;
+        modSources[kSourceEnv2 + 2 * e + 1] = -value;
+    }
+    LFO* lfos[2] = {lfo1.get(), lfo2.get()};
+    for (int l = 0; l < 2; ++l) {
+        // The raw value first: an LFO may scale itself by its own output.
+        const float d = float(slice.lfoDepth[l] * 0.01);
+        const float raw = float(lfos[l]->proceed(n));
+        modSources[kSourceLfo1 + 2 * l] = raw;
+        const float value = bounded(raw * (modSources[call.lfoSource[l]] * d + 1 - d), kSourceLimit);
+        modSources[kSourceLfo1 + 2 * l] = value;
+        modSources[kSourceLfo1 + 2 * l + 1] = -value;
+    }
+    for (int m = 0; m < 2; ++m) {
+        const float first = modSources[call.multiSources[m][0]];
+        modSources[kSourceMultiA + 2 * m] = first;
+        const float second = modSources[call.multiSources[m][1]];
+        const bool adds = slice.multiMode[m] == 0.0f;
+        const float value = bounded(adds ? first + second : first * second, kSourceLimit);
+        modSources[kSourceMultiA + 2 * m] = value;
+        modSources[kSourceMultiA + 2 * m + 1] = -value;
+    }
+}
+
+// The two oscillators into paths A and B, the denormal guard and the noise. A second
+// oscillator set and started exactly like the first (as in the init patch) would play the
+// same samples: it takes a copy instead.
+void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+                                    float* bufferA, float* bufferB) {
+    float* oscOut[2] = {bufferA, bufferB};
+    int firstWave = 0;
+    std::array<UInt32, 8> firstBits{};
+    for (int o = 0; o < 2; ++o) {
+        const SliceParams::Oscillator& p = slice.osc[o];
+        float note = pitch + p.tune + p.tuneDepth * modSources[call.tuneSource[o]];
+        if (note < 1.0f) note = 1.0f;
+        const float rawShape1 = p.shape1Depth * modSources[call.shape1Source[o]] + p.shape1;
+        const float shape1 = rawShape1 > 0 ? std::min(rawShape1, kShapeLimit) : 0.0f;
+        const float rawShape2 = p.shape2Depth * modSources[call.shape2Source[o]] + p.shape2;
+        const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
+        const int wave = TruncToInt(p.wave);
+        setOscillator(o, wave, note, shape1, shape2);
+        if (o == 0) {
+            firstWave = wave;
+            firstBits = oscillatorBits(0);
+        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm && oscillatorBits(1) == firstBits) {
+            std::copy_n(bufferA, n, bufferB);
+            sinePhase[1] = sinePhase[0];
+            oddPhase[1] = oddPhase[0];
+            evenPhase[1] = evenPhase[0];
+            continue;
+        }
+        switch (wave) {
+            case kWaveSawOE: processVoice(oscOut[o], n, o); break;
+            case kWaveDigiwave: processPD1(oscOut[o], n, o); break;
+            case kWavePwm: processPWM(oscOut[o], n, o); break;
+            default: std::copy_n(guard.next(n), n, oscOut[o]);
+        }
+    }
+    const float* g = guard.next(n);
+    for (int i = 0; i < n; ++i) {
+        bufferA[i] += g[i];
+        bufferB[i] += g[i];
+    }
+    if (slice.noiseType != 0.0f) addNoise(bufferA, bufferB, n, call.noiseGainSource, call.noisePanSource);
+}
+
+// The cutoff of each filter that is on, with key follow and modulation, and its coefficients.
+void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) {
+    float* coeffs[2] = {filterCoeffsA, filterCoeffsB};
+    const int types[2] = {filterTypeA, filterTypeB};
+    for (int f = 0; f < 2; ++f) {
+        const SliceParams::Filter& p = slice.filter[f];
+        if (p.type == 0.0f) continue;
+        const float keyed = float(pitch * (p.keyfollow * 0.01) + p.cutoff);
+        const float rawNote = keyed + modSources[call.filterSource[f]] * p.depth;
+        const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
+        setFilter(float(types[f]), fcNote, p.resonance, coeffs[f]);
+    }
+}
+
+// The gains, shapers, filters and mixer in the order of the routing; the result is in path B.
+void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB) {
+    float gain[2], depth[2] = {0, 0};
+    int shaper[2];
+    for (int p = 0; p < 2; ++p) {
+        const SliceParams::Path& path = slice.path[p];
+        shaper[p] = TruncToInt(path.shaperType);
+        if (path.shaperType != 0.0f)
+            depth[p] =
+                clamp01(path.shaperDepth * 0.01 + (modSources[call.shaperSource[p]] * path.shaperModDepth) * 0.01);
+        gain[p] = clamp01(path.gain * 0.01 + (modSources[call.gainSource[p]] * path.gainDepth) * 0.01);
+    }
+    const int mixMode = TruncToInt(slice.mixMode);
+    auto run = [&](const Step* first, const Step* end, int at, int count) {
+        for (const Step* s = first; s != end; ++s) {
+            float* path = (s->onB ? bufferB : bufferA) + at;
+            switch (s->op) {
+                case Op::Gain1: ProcessGain(bufferA + at, gain[0], count); break;
+                case Op::Gain2: ProcessGain(bufferB + at, gain[1], count); break;
+                case Op::ShaperA: ProcessRumble(shaper[0], depth[0], path, count); break;
+                case Op::ShaperB: ProcessRumble(shaper[1], depth[1], path, count); break;
+                case Op::FilterA: kernelA(path, count, filterCoeffsA, filterStateA, combLines); break;
+                case Op::FilterB: kernelB(path, count, filterCoeffsB, filterStateB, combLines + 2048); break;
+                case Op::Mix: ProcessMix(bufferB + at, bufferA + at, count, mixMode); break;
+            }
+        }
+    };
+    const Step* steps = kRoutings[call.routing >= 0 && call.routing <= 8 ? call.routing : 0];
+    if (filterRunsInChunks(filterTypeA) && filterRunsInChunks(filterTypeB)) {
+        const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
+        const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
+        run(steps, firstFilter, 0, n);
+        for (int at = 0; at < n; at += kFilterChunk) run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        run(afterFilters, steps + kSteps, 0, n);
+    } else {
+        run(steps, steps + kSteps, 0, n);
+    }
+
+    // A filter that ran away starts again from rest (with its comb line).
+    float* states[2] = {filterStateA, filterStateB};
+    const int types[2] = {filterTypeA, filterTypeB};
+    for (int f = 0; f < 2; ++f) {
+        if (types[f] == kvel_filters::kOff || allFinite(states[f], 16)) continue;  // "off" leaves its state alone
+        std::memset(states[f], 0, 16 * sizeof(float));
+        if (types[f] == kvel_filters::kComb) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
+    }
+}
+
+// Path B to the output: the amplitude ramped to a · volume over the slice, and the declick
+// after a gate-on. The two serial sums come first, so that the per-sample products and
+// limits can run side by side. The voice falls idle when its envelope has ended.
+void VelmoraAU::writeOutput(int n, float a, float volume, const float* bufferB, float* (&out)[2]) {
+    const float target = a * volume;
+    float level = amp;
+    const float step = (target - level) * (1.0f / float(n));
+    float ramp[kSliceFrames];
+    if (level + step == level) {
+        std::fill_n(ramp, n, level);  // a held level: every sum gives the level again
+    } else {
+        for (int i = 0; i < n; ++i) ramp[i] = level += step;
+    }
+    float scratch[kSliceFrames];
+    float* first = out[0] ? out[0] : out[1] ? out[1] : scratch;
+    if (declickCount <= 191) {
+        declickCount += n;
+        float offset = declickOffset, offsets[kSliceFrames];
+        for (int i = 0; i < n; ++i) {
+            offsets[i] = offset;
+            offset -= declickStep;
+        }
+        for (int i = 0; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
+        declickOffset = offset;
+    } else {
+        for (int i = 0; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i]);
+    }
+    if (out[0] && out[1])
+        for (int i = 0; i < n; ++i) out[1][i] = out[0][i];
+    amp = level;
+    lastOut = first[n - 1];
+    if (a == 0.0f && declickCount > 191) silent = 1;
+    for (float*& o : out)
+        if (o) o += n;
 }
