@@ -15,7 +15,7 @@ enum class Routine { Voice = 1, PD1 = 2, PWM = 3 };
 // An instrument with oscillator 1 alone playing `key` in the given wave, shapes at
 // mid values (Mo'logy `mology`: 0 leaves the three readers of "saw o/e" together),
 // rendered for a few slices so that its increments and gains are set; then the routine
-// is called directly on the engine, one 64-sample block per iteration.
+// is called directly on the oscillator, one 64-sample block per iteration.
 void BM_Oscillator(benchmark::State& state, Routine routine, float mology) {
     auto instrument = bench::openInstrument();
     instrument->setParameter(kOSC1Wave, float(routine));
@@ -26,12 +26,14 @@ void BM_Oscillator(benchmark::State& state, Routine routine, float mology) {
     float left[64], right[64];
     for (int i = 0; i < 4; ++i) instrument->render(64, {left, right});
     VelmoraAU& engine = bench::engine(*instrument);
+    Oscillator& oscillator = engine.oscillator(0);
+    const OscillatorTables tables = engine.oscillatorTables();
     float out[64];
     for (auto _ : state) {
         switch (routine) {
-            case Routine::Voice: engine.processVoice(out, 64, 0); break;
-            case Routine::PD1: engine.processPD1(out, 64, 0); break;
-            case Routine::PWM: engine.processPWM(out, 64, 0); break;
+            case Routine::Voice: oscillator.processVoice(tables, out, 64); break;
+            case Routine::PD1: oscillator.processPD1(tables, out, 64); break;
+            case Routine::PWM: oscillator.processPWM(tables, out, 64); break;
         }
         benchmark::DoNotOptimize(out);
         benchmark::ClobberMemory();

@@ -83,11 +83,7 @@ void VelmoraAU::initData() {
     currentSettings = {};
     std::strcpy(currentSettings.name, "default");
     noisePos = 0;
-    for (int o = 0; o < 2; ++o) {
-        sineInc[o] = oddInc[o] = evenInc[o] = 1.0f;
-        sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
-        oddGain[o] = evenGain[o] = 0;
-    }
+    for (Oscillator& o : oscillators) o = Oscillator{};
     pitch = glidedPitch = currentNote = glideStart = 69.0f;
     velocity = 0;
     glideDuration = glideElapsed = 0;
@@ -197,7 +193,6 @@ void VelmoraAU::setUpVoice() {
         const SInt64 r = state;
         noiseTable[i] = float(((r & 0xFFFF) - 32768) * 0.000030517578125) * 1.41f;
     }
-    sineInc[0] = sineInc[1] = 1.0f;
 
     if (!octavePhase) octavePhase = new float[1200];
     Float64 sampleRate = outputSampleRate();

@@ -12,6 +12,7 @@
 #include "Modulators/ADSR.h"
 #include "Modulators/LFO.h"
 #include "Platform/Relaxed.h"
+#include "Velmora/Oscillator.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
 
@@ -96,9 +97,8 @@ public:
     // ---- the render stages, one slice each, and the engine's own routines (render thread)
     float noteToPhaseInc(float note) const;
     SliceNotes scanKeys(int frames);
-    void processVoice(float* out, int frames, int osc);
-    void processPD1(float* out, int frames, int osc);
-    void processPWM(float* out, int frames, int osc);
+    Oscillator& oscillator(int osc) { return oscillators[osc]; }
+    OscillatorTables oscillatorTables() const { return {wavetable, oddTables, evenTables, pwmTables, bandLimits}; }
     void setFilter(float type, float cutoff, float resonance, float* coeffs);
     void addNoise(float* bufferA, float* bufferB, int frames, int gainSource, int panSource);
 
@@ -129,10 +129,6 @@ private:
     void route(int frames, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB);
     void writeOutput(int frames, float amplitude, float volume, const float* bufferB, float* (&out)[2]);
 
-    void setOscillator(int osc, int wave, float note, float shape1, float shape2);
-    // The bit patterns of an oscillator's increments, gains and phases: two oscillators
-    // with the same wave and the same bits render the same samples.
-    std::array<UInt32, 8> oscillatorBits(int osc) const;
     void applySettings(const EZPreset& settings);
 
     // Host threads other than the render thread: property calls (presets,
@@ -168,10 +164,7 @@ private:
     float* noiseTable = nullptr;
     int noisePos = 0;
 
-    // Oscillators (index 0 is oscillator 1).
-    float sineInc[2], oddInc[2], evenInc[2];
-    float sinePhase[2], oddPhase[2], evenPhase[2];
-    float oddGain[2], evenGain[2];
+    Oscillator oscillators[2];  // index 0 is oscillator 1
 
     // Voice.
     Relaxed<SInt32> silent{1};

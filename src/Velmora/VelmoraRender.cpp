@@ -289,7 +289,7 @@ void VelmoraAU::notesAndGlide(int n, const CallParams& call, const SliceParams& 
         declickStep = lastOut / 192;
         declickCount = 0;
         amp = 0.0f;
-        for (int o = 0; o < 2; ++o) sinePhase[o] = oddPhase[o] = evenPhase[o] = 0;
+        for (Oscillator& o : oscillators) o.restart();
     }
     if (glideDuration != 0 && glideElapsed < glideDuration) {
         glideElapsed += float(n) * call.invRate;
@@ -348,6 +348,7 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
 // same samples: it takes a copy instead.
 void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
                                     float* bufferA, float* bufferB) {
+    const OscillatorTables tables = oscillatorTables();
     float* oscOut[2] = {bufferA, bufferB};
     int firstWave = 0;
     std::array<UInt32, 8> firstBits{};
@@ -360,21 +361,20 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
         const float rawShape2 = p.shape2Depth * modSources[call.shape2Source[o]] + p.shape2;
         const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
         const int wave = TruncToInt(p.wave);
-        setOscillator(o, wave, note, shape1, shape2);
+        Oscillator& oscillator = oscillators[o];
+        oscillator.set(wave, note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
         if (o == 0) {
             firstWave = wave;
-            firstBits = oscillatorBits(0);
-        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm && oscillatorBits(1) == firstBits) {
+            firstBits = oscillator.bits();
+        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm && oscillator.bits() == firstBits) {
             std::copy_n(bufferA, n, bufferB);
-            sinePhase[1] = sinePhase[0];
-            oddPhase[1] = oddPhase[0];
-            evenPhase[1] = evenPhase[0];
+            oscillator.followPhases(oscillators[0]);
             continue;
         }
         switch (wave) {
-            case kWaveSawOE: processVoice(oscOut[o], n, o); break;
-            case kWaveDigiwave: processPD1(oscOut[o], n, o); break;
-            case kWavePwm: processPWM(oscOut[o], n, o); break;
+            case kWaveSawOE: oscillator.processVoice(tables, oscOut[o], n); break;
+            case kWaveDigiwave: oscillator.processPD1(tables, oscOut[o], n); break;
+            case kWavePwm: oscillator.processPWM(tables, oscOut[o], n); break;
             default: std::copy_n(guard.next(n), n, oscOut[o]);
         }
     }

@@ -1,6 +1,5 @@
-// VelmoraAU: the table oscillators "saw o/e", "digiwave" and "pwm". Truncated
-// phases, no interpolation; band-limited by choosing and crossfading levels.
-#include "Velmora/VelmoraAU.h"
+// Oscillator: the table oscillators "saw o/e", "digiwave" and "pwm".
+#include "Velmora/Oscillator.h"
 
 #include <bit>
 #include <cstdlib>
@@ -12,7 +11,7 @@
 
 namespace {
 
-constexpr int kMask = VelmoraAU::kTableSize - 1;
+constexpr int kMask = OscillatorTables::kSize - 1;
 
 // Some loops below have faster versions for newer processors, chosen once per process:
 // they do each sample's arithmetic as the baseline code does, lane by lane (no FMA, same
@@ -49,45 +48,11 @@ inline float wrapPhase(float phase) { return phase - float(int(phase) & 0x7FFFF0
 
 }  // namespace
 
-void VelmoraAU::setOscillator(int osc, int wave, float note, float shape1, float shape2) {
-    switch (wave) {
-        case kWaveSawOE: {
-            sineInc[osc] = noteToPhaseInc(note) * 4096;
-            if (shape1 == 0.0f) {
-                // note + 0 and note - 0 are note again: the same increment, without two more lookups.
-                oddInc[osc] = evenInc[osc] = sineInc[osc];
-            } else {
-                oddInc[osc] = noteToPhaseInc(float(note + shape1 * 0.01)) * 4096;
-                evenInc[osc] = noteToPhaseInc(float(note - shape1 * 0.01)) * 4096;
-            }
-            const float g = float(shape2 * 0.02);
-            oddGain[osc] = g;
-            evenGain[osc] = float(2.0 - g);
-            break;
-        }
-        case kWaveDigiwave: {
-            sineInc[osc] = noteToPhaseInc(note) * 4096;
-            const float b = float(shape2 * 0.02);
-            oddGain[osc] = float(b * (shape1 * 0.02));
-            evenGain[osc] = float((2.0 - b) * (shape1 * 0.02));
-            break;
-        }
-        case kWavePwm: {
-            sineInc[osc] = noteToPhaseInc(note) * 4096;
-            const float w = float(shape2 * 0.01);
-            oddGain[osc] = w;
-            evenGain[osc] = float(1.0 - w);
-            break;
-        }
-        default: break;
-    }
-}
-
-std::array<UInt32, 8> VelmoraAU::oscillatorBits(int osc) const {
+std::array<UInt32, 8> Oscillator::bits() const {
     using std::bit_cast;
-    return {bit_cast<UInt32>(sineInc[osc]),  bit_cast<UInt32>(oddInc[osc]),   bit_cast<UInt32>(evenInc[osc]),
-            bit_cast<UInt32>(oddGain[osc]),  bit_cast<UInt32>(evenGain[osc]), bit_cast<UInt32>(sinePhase[osc]),
-            bit_cast<UInt32>(oddPhase[osc]), bit_cast<UInt32>(evenPhase[osc])};
+    return {bit_cast<UInt32>(sineInc),  bit_cast<UInt32>(oddInc),   bit_cast<UInt32>(evenInc),
+            bit_cast<UInt32>(oddGain),  bit_cast<UInt32>(evenGain), bit_cast<UInt32>(sinePhase),
+            bit_cast<UInt32>(oddPhase), bit_cast<UInt32>(evenPhase)};
 }
 
 namespace {
@@ -167,7 +132,7 @@ inline float pwmSample(const float* lo, const float* hi, float x, float x1, floa
 // that chain first, into a slice-sized array, then reads eight samples at a time with
 // gathers. (Gathers and permuted window loads were tried for "saw o/e" and "pwm" too:
 // slower than the scalar loads on the machines measured.)
-constexpr int kChunk = VelmoraAU::kSliceFrames;
+constexpr int kChunk = 64;  // a slice
 
 VELMORA_AVX2 inline __m256i indices(__m256 phase) {
     return _mm256_and_si256(_mm256_cvttps_epi32(phase), _mm256_set1_epi32(kMask));
@@ -201,19 +166,20 @@ VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float
 
 }  // namespace
 
-void VelmoraAU::processVoice(float* out, int frames, int osc) {
-    const LevelChoice level = chooseLevels(sineInc[osc], bandLimits);
-    const float og = oddGain[osc], eg = evenGain[osc];
-    const VoiceTables t{wavetable,
-                        oddTables + level.lo * kTableSize,
-                        oddTables + level.hi * kTableSize,
-                        evenTables + level.lo * kTableSize,
-                        evenTables + level.hi * kTableSize,
+void Oscillator::processVoice(const OscillatorTables& tables, float* out, int frames) {
+    constexpr int kSize = OscillatorTables::kSize;
+    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const float og = oddGain, eg = evenGain;
+    const VoiceTables t{tables.sine,
+                        tables.odd + level.lo * kSize,
+                        tables.odd + level.hi * kSize,
+                        tables.even + level.lo * kSize,
+                        tables.even + level.hi * kSize,
                         og * level.x,
                         og * (1 - level.x),
                         eg * level.x,
                         eg * (1 - level.x)};
-    VoiceReaders r{{sinePhase[osc], oddPhase[osc], evenPhase[osc]}, {sineInc[osc], oddInc[osc], evenInc[osc]}, {}, {}};
+    VoiceReaders r{{sinePhase, oddPhase, evenPhase}, {sineInc, oddInc, evenInc}, {}, {}};
     for (int k = 0; k < 3; ++k) {
         r.inc4[k] = 4 * r.inc[k];
         r.step[k] = int(4 * r.inc[k]) / 4;
@@ -229,44 +195,44 @@ void VelmoraAU::processVoice(float* out, int frames, int osc) {
         }
         out[i] = voiceSample(t, j[0], j[1], j[2]);
     }
-    sinePhase[osc] = wrapPhase(r.phase[0]);
-    oddPhase[osc] = wrapPhase(r.phase[1]);
-    evenPhase[osc] = wrapPhase(r.phase[2]);
+    sinePhase = wrapPhase(r.phase[0]);
+    oddPhase = wrapPhase(r.phase[1]);
+    evenPhase = wrapPhase(r.phase[2]);
 }
 
-void VelmoraAU::processPD1(float* out, int frames, int osc) {
-    const float og = oddGain[osc], eg = evenGain[osc], inc = sineInc[osc];
-    float theta = sinePhase[osc];
+void Oscillator::processPD1(const OscillatorTables& tables, float* out, int frames) {
+    const float og = oddGain, eg = evenGain, inc = sineInc;
+    float theta = sinePhase;
 #ifdef VELMORA_SIMD_PATHS
     if (gAvx2) {
-        pd1Avx2(out, frames, oddTables, evenTables, wavetable, og, eg, inc, theta);
-        sinePhase[osc] = wrapPhase(theta);
+        pd1Avx2(out, frames, tables.odd, tables.even, tables.sine, og, eg, inc, theta);
+        sinePhase = wrapPhase(theta);
         return;
     }
 #endif
     for (int i = 0; i < frames; ++i) {
-        out[i] = pd1Sample(oddTables, evenTables, wavetable, og, eg, theta);
+        out[i] = pd1Sample(tables.odd, tables.even, tables.sine, og, eg, theta);
         theta += inc;
     }
-    sinePhase[osc] = wrapPhase(theta);
+    sinePhase = wrapPhase(theta);
 }
 
-void VelmoraAU::processPWM(float* out, int frames, int osc) {
-    const LevelChoice level = chooseLevels(sineInc[osc], bandLimits);
-    const float* lo = pwmTables + level.lo * kTableSize;
-    const float* hi = pwmTables + level.hi * kTableSize;
+void Oscillator::processPWM(const OscillatorTables& tables, float* out, int frames) {
+    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const float* lo = tables.pwm + level.lo * OscillatorTables::kSize;
+    const float* hi = tables.pwm + level.hi * OscillatorTables::kSize;
     const float x = level.x, x1 = 1 - level.x;
-    const float inc = sineInc[osc];
-    float phase = sinePhase[osc];
-    float a = phase + oddGain[osc] * 2048;
-    float b = phase + 2048 + evenGain[osc] * 2048;
+    const float inc = sineInc;
+    float phase = sinePhase;
+    float a = phase + oddGain * 2048;
+    float b = phase + 2048 + evenGain * 2048;
     for (int i = 0; i < frames; ++i) {
         out[i] = pwmSample(lo, hi, x, x1, a, b);
         phase += inc;
         a += inc;
         b += inc;
     }
-    sinePhase[osc] = wrapPhase(phase);
-    oddPhase[osc] = wrapPhase(a);
-    evenPhase[osc] = wrapPhase(b);
+    sinePhase = wrapPhase(phase);
+    oddPhase = wrapPhase(a);
+    evenPhase = wrapPhase(b);
 }
