@@ -40,7 +40,7 @@ fs::path followLinks(const fs::path& path) {
 }
 
 // What an existing file holds, by its first bytes.
-enum class Content { Empty, Wav, PropertyList, Midi, Other };
+enum class Content { Empty, Audio, PropertyList, Midi, Other };
 
 Content contentOf(const fs::path& path) {
     char head[512];
@@ -55,7 +55,8 @@ Content contentOf(const fs::path& path) {
     if (n == 0) return Content::Empty;
     if (n >= 12 && (text.starts_with("RIFF") || text.starts_with("RF64") || text.starts_with("BW64")) &&
         text.substr(8, 4) == "WAVE")
-        return Content::Wav;
+        return Content::Audio;
+    if (text.starts_with("fLaC") || text.starts_with("OggS")) return Content::Audio;
     if (text.starts_with("MThd")) return Content::Midi;
     if (text.starts_with("bplist") || text.find("<plist") != std::string_view::npos ||
         text.find("<!DOCTYPE plist") != std::string_view::npos)
@@ -65,7 +66,7 @@ Content contentOf(const fs::path& path) {
 
 const char* describe(Content c) {
     switch (c) {
-        case Content::Wav: return "a WAV file";
+        case Content::Audio: return "an audio file";
         case Content::PropertyList: return "a property list";
         case Content::Midi: return "a MIDI file";
         default: return nullptr;
@@ -105,7 +106,7 @@ OutputTarget checkOutput(const fs::path& path, OutputKind kind, const std::vecto
     struct stat out {};
     bool exists = false;
     if (target.type == OutputTarget::Type::StandardOutput) {
-        if (kind == OutputKind::Wav && isatty(STDOUT_FILENO))
+        if (kind == OutputKind::Audio && isatty(STDOUT_FILENO))
             throw std::runtime_error("standard output is a terminal; redirect it to a file or a program");
         exists = fstat(STDOUT_FILENO, &out) == 0;
     } else if (target.type != OutputTarget::Type::NewFile) {
@@ -122,7 +123,7 @@ OutputTarget checkOutput(const fs::path& path, OutputKind kind, const std::vecto
         }
     if (target.type == OutputTarget::Type::ExistingFile && !force) {
         const Content found = contentOf(target.resolved);
-        const Content wanted = kind == OutputKind::Wav ? Content::Wav : Content::PropertyList;
+        const Content wanted = kind == OutputKind::Audio ? Content::Audio : Content::PropertyList;
         if (found != Content::Empty && found != wanted) {
             const std::string what = describe(found) ? std::string(describe(found)) + ", not " + describe(wanted)
                                                      : std::string("not ") + describe(wanted);

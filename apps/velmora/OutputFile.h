@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-enum class OutputKind { Wav, PropertyList };
+enum class OutputKind { Audio, PropertyList };
 
 struct OutputTarget {
     enum class Type { StandardOutput, NewFile, ExistingFile, Stream };  // Stream: a FIFO or character device

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "WavFile.h"
+#include "AudioFile.h"
 
 namespace {
 

@@ -15,20 +15,22 @@
 #include <string>
 #include <vector>
 
+#include "AudioFile.h"
 #include "Binding/VelmoraEntry.h"
 #include "HostedInstrument.h"
+#include "Loudness.h"
 #include "OutputFile.h"
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
-#include "WavFile.h"
 
 namespace {
 
 const char* const kUsage =
     "usage:\n"
-    "  velmora render SONG.mid OUT.wav|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
+    "  velmora render SONG.mid OUT.wav|OUT.flac|OUT.ogg|- [--preset N|NAME] [--state FILE.aupreset]\n"
+    "                 [--set NAME|ID=VALUE]...\n"
     "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
     "                 [--frames N] [--tail SECONDS] [--max-length SECONDS[s|m|h]] [--format float|24|16]\n"
     "                 [--force] [--strict] [--stats] [--verbose]\n"
@@ -191,7 +193,7 @@ double midiCallSeconds(const MidiSong& song, const RenderOptions& options, long 
 }
 
 int renderCommand(const std::vector<std::string>& args) {
-    if (args.size() < 3) throw UsageError("render needs SONG.mid and OUT.wav");
+    if (args.size() < 3) throw UsageError("render needs SONG.mid and OUT.wav (or .flac, .ogg)");
     const std::string songPath = args[1], outPath = args[2];
     SetupOptions setup;
     RenderOptions options;
@@ -256,11 +258,13 @@ int renderCommand(const std::vector<std::string>& args) {
     // Everything that can refuse the render runs before the output is opened.
     checkLength(song, options, maxSeconds, maxGiven);
     const OutputTarget target =
-        checkOutput(outPath, OutputKind::Wav, {{songPath, "the song"}, {setup.stateFile, "the state file"}}, force);
-    checkFreeSpace(target, wavBytes(maxRenderFrames(song, options), int(options.channels), format));
+        checkOutput(outPath, OutputKind::Audio, {{songPath, "the song"}, {setup.stateFile, "the state file"}}, force);
+    checkFreeSpace(target, audioBytes(maxRenderFrames(song, options), int(options.channels), format));
 
     catchInterrupts();
-    WavWriter writer(target, int(options.channels), int(options.sampleRate), format);
+    const Container container = containerFor(outPath);
+    AudioWriter writer(target, container, int(options.channels), int(options.sampleRate), format);
+    LoudnessMeter loudness(int(options.channels), int(options.sampleRate));
     const bool showProgress = isatty(STDERR_FILENO);
     const RenderResult result = renderSong(
         instrument, song, options,
@@ -269,6 +273,7 @@ int renderCommand(const std::vector<std::string>& args) {
                 throw std::runtime_error(target.regularFile() ? "interrupted; " + target.name() + " not written"
                                                               : std::string("interrupted"));
             writer.write(samples);
+            loudness.add(samples);
         },
         showProgress ? std::function<void(double)>(drawProgress) : nullptr);
     if (showProgress) std::fputs("\r\033[K", stderr);
@@ -277,10 +282,12 @@ int renderCommand(const std::vector<std::string>& args) {
     // With the audio on standard output, the words go to standard error.
     FILE* report = target.type == OutputTarget::Type::StandardOutput ? stderr : stdout;
     const double peakDb = result.peak > 0 ? 20 * std::log10(result.peak) : -INFINITY;
-    std::fprintf(report, "%s: %.3f s, %lld frames, peak %.1f dBFS%s\n", target.name().c_str(),
-                 double(result.frames) / options.sampleRate, result.frames, peakDb,
-                 writer.rf64() ? ", RF64 (larger than a WAV file can be)" : "");
-    if (format != SampleFormat::Float && result.beyondFullScale > 0)
+    std::fprintf(report, "%s: %.3f s, %lld frames, peak %.1f dBFS%s, loudness %.1f LUFS, true peak %.1f dBTP\n",
+                 target.name().c_str(), double(result.frames) / options.sampleRate, result.frames, peakDb,
+                 writer.rf64() ? ", RF64 (larger than a WAV file can be)" : "", loudness.integratedLufs(),
+                 loudness.truePeakDb());
+    // Vorbis keeps samples beyond full scale; the integer formats clip them.
+    if (format != SampleFormat::Float && container != Container::Ogg && result.beyondFullScale > 0)
         std::fprintf(stderr,
                      "velmora: warning: %lld samples beyond full scale (peak %+.1f dBFS) were clipped in the %d-bit "
                      "output; --format float keeps them, or lower \"Volume\"\n",

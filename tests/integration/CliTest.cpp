@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Wav {
-    int channels = 0, rate = 0;
+    int channels = 0, rate = 0, format = 0;
     std::vector<float> samples;
 };
 
@@ -33,6 +33,7 @@ Wav readWav(const fs::path& path) {
     if (!f) return w;
     w.channels = info.channels;
     w.rate = info.samplerate;
+    w.format = info.format;
     w.samples.resize(size_t(info.frames * info.channels));
     sf_readf_float(f, w.samples.data(), info.frames);
     sf_close(f);
@@ -148,6 +149,33 @@ TEST_F(Cli, SongCutShortIsPlayedAsFarAsItGoesUnlessStrict) {
     EXPECT_LT(wav.samples.size() / 2, 2 * 44100u);
 }
 
+// The output's name chooses the format; the summary measures the rendered samples.
+TEST_F(Cli, FlacAndOggByNameWithLoudnessInTheSummary) {
+    const fs::path mid = song({{0.0, 0x90, 60, 100}, {0.5, 0x80, 60, 0}});
+    const std::string render = "render " + mid.string() + " " + (dir / "out").string();
+    ASSERT_EQ(run(render + ".wav --format float"), 0) << errors();
+    const Wav reference = readWav(dir / "out.wav");
+    ASSERT_EQ(run(render + ".flac"), 0) << errors();
+    EXPECT_NE(contents(dir / "stdout").find(" LUFS, true peak "), std::string::npos) << contents(dir / "stdout");
+    EXPECT_NE(contents(dir / "stdout").find(" dBTP\n"), std::string::npos) << contents(dir / "stdout");
+
+    const Wav flac = readWav(dir / "out.flac");
+    EXPECT_EQ(flac.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    ASSERT_EQ(flac.samples.size(), reference.samples.size());
+    for (size_t i = 0; i < flac.samples.size(); ++i)
+        ASSERT_NEAR(flac.samples[i], reference.samples[i], 1.0 / (1 << 23)) << i;
+    ASSERT_EQ(run(render + "16.FLAC --format 16"), 0) << errors();
+    EXPECT_EQ(readWav(dir / "out16.FLAC").format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    ASSERT_EQ(run(render + ".ogg --format 16"), 0) << errors();
+    const Wav ogg = readWav(dir / "out.ogg");
+    EXPECT_EQ(ogg.format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    EXPECT_EQ(ogg.samples.size(), reference.samples.size());
+
+    EXPECT_EQ(run(render + "-float.flac --format float"), 1);
+    EXPECT_NE(errors().find("FLAC has no float samples"), std::string::npos) << errors();
+    EXPECT_FALSE(fs::exists(dir / "out-float.flac"));
+}
+
 TEST_F(Cli, ListsPresetsAndParameters) {
     ASSERT_EQ(run("presets"), 0);
     std::ifstream presets(dir / "stdout");
@@ -246,7 +274,7 @@ TEST_F(Cli, ExistingFileOfAnotherKindIsReplacedOnlyWithForce) {
     const fs::path a = song({{0.0, 0x90, 60, 100}}, "a.mid"), b = song({{0.0, 0x90, 64, 100}}, "b.mid");
     const std::string songB = contents(b);
     EXPECT_EQ(run("render " + a.string() + " " + b.string()), 1);
-    EXPECT_NE(errors().find("is a MIDI file, not a WAV file; --force"), std::string::npos) << errors();
+    EXPECT_NE(errors().find("is a MIDI file, not an audio file; --force"), std::string::npos) << errors();
     EXPECT_EQ(run("state save " + b.string()), 1);
     EXPECT_NE(errors().find("is a MIDI file, not a property list"), std::string::npos) << errors();
     EXPECT_EQ(contents(b), songB);

@@ -1,8 +1,10 @@
-// WavWriter: interleaved float samples streamed to a WAV output as they are rendered.
+// AudioWriter: interleaved float samples streamed to a WAV, FLAC or Ogg Vorbis output
+// as they are rendered.
 #pragma once
 #include <sndfile.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 
@@ -12,21 +14,26 @@ enum class SampleFormat { Float, Pcm24, Pcm16 };
 
 int bytesPerSample(SampleFormat format);
 
-// The most bytes a WAV of `frames` takes, headers included.
-std::uintmax_t wavBytes(long long frames, int channels, SampleFormat format);
+// The file format, by the output's name: ".flac" and ".ogg" (any case); anything else is WAV.
+// FLAC holds 16- and 24-bit samples; Ogg Vorbis is lossy and ignores the sample format.
+enum class Container { Wav, Flac, Ogg };
+Container containerFor(const std::filesystem::path& path);
+
+// The most bytes `frames` can take in a WAV, headers included (FLAC and Ogg take less).
+std::uintmax_t audioBytes(long long frames, int channels, SampleFormat format);
 
 // Integer formats clip at full scale instead of wrapping, the same way on every output.
-class WavWriter {
+class AudioWriter {
 public:
-    // A regular file is RF64 written by libsndfile, which keeps a file that stays below
-    // 4 GiB a plain WAV, under a temporary name until finish(). Standard output, FIFOs
-    // and character devices are written in place with the header of a stream of unknown
-    // length (RIFF and data sizes 0xFFFFFFFF: "to the end"), as readers of piped WAV expect.
-    // Throws std::runtime_error with a message on failure.
-    WavWriter(const OutputTarget& target, int channels, int sampleRate, SampleFormat format);
-    ~WavWriter();  // unfinished: a temporary file is removed, a stream stays as written
-    WavWriter(const WavWriter&) = delete;
-    WavWriter& operator=(const WavWriter&) = delete;
+    // A regular file is written by libsndfile under a temporary name until finish(): a WAV
+    // as RF64, which stays a plain WAV below 4 GiB; FLAC and Ogg as they are. Standard
+    // output, FIFOs and character devices get WAV only, written in place with the header
+    // of a stream of unknown length (RIFF and data sizes 0xFFFFFFFF: "to the end"), as
+    // readers of piped WAV expect. Throws std::runtime_error with a message on failure.
+    AudioWriter(const OutputTarget& target, Container container, int channels, int sampleRate, SampleFormat format);
+    ~AudioWriter();  // unfinished: a temporary file is removed, a stream stays as written
+    AudioWriter(const AudioWriter&) = delete;
+    AudioWriter& operator=(const AudioWriter&) = delete;
 
     void write(std::span<const float> interleaved);
     void finish();

@@ -1,10 +1,13 @@
-// WAV output: RF64 files through libsndfile, streams with a header of our own.
-#include "WavFile.h"
+// Audio output: WAV (RF64), FLAC and Ogg Vorbis files through libsndfile, WAV streams with
+// a header of our own.
+#include "AudioFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -48,21 +51,37 @@ int bytesPerSample(SampleFormat format) {
     return format == SampleFormat::Float ? 4 : format == SampleFormat::Pcm16 ? 2 : 3;
 }
 
-std::uintmax_t wavBytes(long long frames, int channels, SampleFormat format) {
+Container containerFor(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return extension == ".flac" ? Container::Flac : extension == ".ogg" ? Container::Ogg : Container::Wav;
+}
+
+std::uintmax_t audioBytes(long long frames, int channels, SampleFormat format) {
     return std::uintmax_t(frames) * std::uintmax_t(channels) * std::uintmax_t(bytesPerSample(format)) + 4096;
 }
 
-WavWriter::WavWriter(const OutputTarget& target, int channels, int sampleRate, SampleFormat format)
+AudioWriter::AudioWriter(const OutputTarget& target, Container container, int channels, int sampleRate,
+                         SampleFormat format)
     : mTarget(target), mChannels(channels), mFormat(format) {
     SF_INFO wav{};
     wav.samplerate = sampleRate;
     wav.channels = channels;
+    if (container != Container::Wav && !target.regularFile())
+        throw std::runtime_error(target.name() +
+                                 ": FLAC and Ogg are written to files only; a stream gets WAV (name it "
+                                 "without .flac or .ogg)");
+    if (container == Container::Flac && format == SampleFormat::Float)
+        throw std::runtime_error(target.name() + ": FLAC has no float samples; use --format 24 or 16");
     if (target.regularFile()) {
         mFile = std::make_unique<ReplacementFile>(target);
-        wav.format = SF_FORMAT_RF64 | subtype(format);
+        wav.format = container == Container::Flac  ? SF_FORMAT_FLAC | subtype(format)
+                     : container == Container::Ogg ? SF_FORMAT_OGG | SF_FORMAT_VORBIS
+                                                   : SF_FORMAT_RF64 | subtype(format);
         mSound = sf_open_fd(mFile->fd(), SFM_WRITE, &wav, SF_FALSE);
         if (!mSound) fail("cannot write", sf_strerror(nullptr));
-        sf_command(mSound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+        if (container == Container::Wav) sf_command(mSound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     } else {
         mFd = openInPlace(target);
         try {
@@ -77,7 +96,7 @@ WavWriter::WavWriter(const OutputTarget& target, int channels, int sampleRate, S
 
 // libsndfile cannot write WAV where it cannot seek back to the header, but it writes
 // headerless samples anywhere: the header is ours, the samples its conversion.
-void WavWriter::openStream(const SF_INFO& wav) {
+void AudioWriter::openStream(const SF_INFO& wav) {
     struct stat st {};
     // Redirected to a file: the sizes are filled in at the end (an appending descriptor
     // would append them instead).
@@ -93,11 +112,13 @@ void WavWriter::openStream(const SF_INFO& wav) {
     if (!mSound) fail("cannot write", sf_strerror(nullptr));
 }
 
-sf_count_t WavWriter::streamLength(void* self) { return static_cast<WavWriter*>(self)->mStreamBytes; }
-sf_count_t WavWriter::streamSeek(sf_count_t, int, void* self) { return static_cast<WavWriter*>(self)->mStreamBytes; }
-sf_count_t WavWriter::streamRead(void*, sf_count_t, void*) { return 0; }
-sf_count_t WavWriter::streamWrite(const void* data, sf_count_t bytes, void* self) {
-    auto& w = *static_cast<WavWriter*>(self);
+sf_count_t AudioWriter::streamLength(void* self) { return static_cast<AudioWriter*>(self)->mStreamBytes; }
+sf_count_t AudioWriter::streamSeek(sf_count_t, int, void* self) {
+    return static_cast<AudioWriter*>(self)->mStreamBytes;
+}
+sf_count_t AudioWriter::streamRead(void*, sf_count_t, void*) { return 0; }
+sf_count_t AudioWriter::streamWrite(const void* data, sf_count_t bytes, void* self) {
+    auto& w = *static_cast<AudioWriter*>(self);
     if (!writeAll(w.mFd, data, std::size_t(bytes))) {
         w.mStreamError = errno;
         return 0;
@@ -106,22 +127,22 @@ sf_count_t WavWriter::streamWrite(const void* data, sf_count_t bytes, void* self
     return bytes;
 }
 
-WavWriter::~WavWriter() {
+AudioWriter::~AudioWriter() {
     if (mSound) sf_close(mSound);
     if (mFd >= 0 && mFd != STDOUT_FILENO) close(mFd);
 }
 
-void WavWriter::fail(const char* what, const std::string& reason) const {
+void AudioWriter::fail(const char* what, const std::string& reason) const {
     throw std::runtime_error(mTarget.name() + ": " + what + " (" + reason + ")");
 }
 
-void WavWriter::write(std::span<const float> interleaved) {
+void AudioWriter::write(std::span<const float> interleaved) {
     const sf_count_t frames = sf_count_t(interleaved.size()) / mChannels;
     if (sf_writef_float(mSound, interleaved.data(), frames) != frames)
         fail("writing failed", mFile ? sf_strerror(mSound) : std::strerror(mStreamError));
 }
 
-void WavWriter::finish() {
+void AudioWriter::finish() {
     const std::string error = sf_strerror(mSound);
     const int closed = sf_close(mSound);
     mSound = nullptr;
