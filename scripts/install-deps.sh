@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs; does nothing when they are present.
 set -euo pipefail
 packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libsndfile1-dev libplist-dev libebur128-dev
+          libsndfile1-dev libplist-dev libebur128-dev libfftw3-dev
           libx11-dev libxtst-dev libcairo2-dev fonts-dejavu-core  # the editor
           xvfb xauth                        # tests that open real windows
           lv2-dev liblilv-dev lilv-utils sordi  # the LV2 plug-in, its test host and lv2_validate

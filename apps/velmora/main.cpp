@@ -20,6 +20,7 @@
 #include "HostedInstrument.h"
 #include "Loudness.h"
 #include "OutputFile.h"
+#include "PresetMeasure.h"
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
 #include "SongRenderer.h"
@@ -40,7 +41,7 @@ const char* const kUsage =
     "               [--screenshot OUT.png]\n"
     "  velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
     "               [--no-editor] [--connect PORT]...\n"
-    "  velmora presets\n"
+    "  velmora presets [--measure [--midi FILE]]\n"
     "  velmora params\n";
 
 struct UsageError : std::runtime_error {
@@ -321,10 +322,40 @@ int stateCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
-int presetsCommand() {
+// With --measure, one row per preset: what a musician switching presets hears and what the
+// wheel does. The phrase is examples/audition.mid unless --midi names another.
+int presetsCommand(const std::vector<std::string>& args) {
+    bool measure = false;
+    std::string midi = "examples/audition.mid";
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--measure")
+            measure = true;
+        else if (args[i] == "--midi")
+            midi = optionValue(args, i);
+        else
+            throw UsageError("unknown option '" + args[i] + "' for presets");
+    }
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 64);
-    for (auto& [number, name] : instrument.factoryPresets()) std::printf("%3d  %s\n", number, name.c_str());
+    if (!measure) {
+        for (auto& [number, name] : instrument.factoryPresets()) std::printf("%3d  %s\n", number, name.c_str());
+        return 0;
+    }
+    const MidiSong phrase = readSmfFile(midi);
+    std::printf("%3s  %-24s %6s %6s %7s | wheel 0 -> 127 on key 60: %6s %9s %13s %13s  %s\n", "#", "preset", "LUFS",
+                "dBTP", "DC", "LU", "centroid", "level wobble", "bright wobble", "answers by");
+    for (auto& [number, name] : instrument.factoryPresets()) {
+        const PresetFigures f = measurePreset(kVelmoraDescription, number, phrase);
+        const NoteFigures &low = f.wheel.front(), &high = f.wheel.back();
+        const char* how = "";
+        const bool answers = wheelAnswers(f, &how);
+        std::printf("%3d  %-24s %6.1f %6.1f %+7.4f | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n", number,
+                    name.c_str(), f.lufs, f.truePeakDb, f.worstDc, high.lufs - low.lufs,
+                    low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
+                    high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread,
+                    answers ? how : "-");
+        std::fflush(stdout);
+    }
     return 0;
 }
 
@@ -375,7 +406,7 @@ int main(int argc, char** argv) {
         if (args[0] == "state") return stateCommand(args);
         if (args[0] == "edit") return libraryCommand(args, "VelmoraEditCommand");
         if (args[0] == "play") return libraryCommand(args, "VelmoraPlayCommand");
-        if (args[0] == "presets") return presetsCommand();
+        if (args[0] == "presets") return presetsCommand(args);
         if (args[0] == "params") return paramsCommand();
         throw UsageError("unknown command '" + args[0] + "'");
     } catch (const UsageError& e) {
