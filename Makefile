@@ -23,7 +23,7 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
-.PHONY: all deps configure build test demo clean test-asan test-tsan test-fuzz endurance bench install-lv2 \
+.PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
         check-layers format format-check
 
 all: build
@@ -106,6 +106,10 @@ install-lv2: build
 	@rm -rf "$(LV2_INSTALL_DIR)/velmora.lv2"
 	@mv "$(LV2_INSTALL_DIR)/velmora.lv2.new" "$(LV2_INSTALL_DIR)/velmora.lv2"
 	@echo "Installed $(LV2_INSTALL_DIR)/velmora.lv2"
+
+# docs/presets.md from the presets' values and their measured audition (not part of the build).
+presets-doc: build
+	@python3 scripts/presets-doc.py $(BUILD)/velmora docs/presets.md
 
 demo: build
 	@$(BUILD)/velmora render examples/demo.mid demo.wav

@@ -36,3 +36,39 @@ const EZPreset asEZ_preset[kNumFactoryPresets] = {
     {"Yor'e D'umb -VN", {43, 0, 1, 1, 0, 2, 5, 3, 0, 14, 1, 0, 0, 0, 45, 0, 0, 1, -12, 0, 0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 100, 0, 0, 0, 0, 2, 30, 0, 0, 0, 0, 0, 0, 9, 80, 3, 0, 40, 11, 30, 13, 70, 90, 0, 0, 0, 0, 2, 50, 80, 30, 23, 10, 45, 20, 30, 50, 0, 60, 0, 30, 0, 0, 0, 50, 0, 0, 0, 1, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // 30: dopey wah: bandpass2 opened by env2, low shelf, droop of pitch, 2 - 1 mix
 };
 // clang-format on
+
+// What each preset is for, in the order above (bass, lead, pad, sequence, effect); the preset list
+// in docs/presets.md shows it.
+const char* const kFactoryPresetKinds[kNumFactoryPresets] = {
+    "lead",  // 0
+    "bass",  // 1
+    "bass",  // 2
+    "effect",  // 3
+    "lead",  // 4
+    "sequence",  // 5
+    "lead",  // 6
+    "effect",  // 7
+    "bass",  // 8
+    "lead",  // 9
+    "pad",  // 10
+    "effect",  // 11
+    "pad",  // 12
+    "sequence",  // 13
+    "bass",  // 14
+    "effect",  // 15
+    "bass",  // 16
+    "bass",  // 17
+    "bass",  // 18
+    "effect",  // 19
+    "bass",  // 20
+    "lead",  // 21
+    "lead",  // 22
+    "lead",  // 23
+    "bass",  // 24
+    "pad",  // 25
+    "effect",  // 26
+    "pad",  // 27
+    "effect",  // 28
+    "lead",  // 29
+    "sequence",  // 30
+};

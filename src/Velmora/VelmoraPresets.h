@@ -11,6 +11,7 @@ static_assert(sizeof(EZPreset) == 456);
 
 constexpr int kNumFactoryPresets = 31;
 extern const EZPreset asEZ_preset[kNumFactoryPresets];
+extern const char* const kFactoryPresetKinds[kNumFactoryPresets];  // bass, lead, pad, sequence or effect
 
 // The record as stored in a saved state: name bytes as they are, each float
 // big-endian. Read refuses any other length.
