@@ -6,7 +6,8 @@
 #include <new>
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate)
-    : mState(ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)),
+    : mState(ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
+                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)),
       mChannels(channels) {
     if (!mState) throw std::bad_alloc();
     if (channels == 1) ebur128_set_channel(mState, 0, EBUR128_DUAL_MONO);

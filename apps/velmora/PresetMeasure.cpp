@@ -82,8 +82,11 @@ double spread(const std::vector<double>& v) {
 NoteFigures heldNote(const ComponentDescription& description, SInt32 preset, int wheel) {
     constexpr double kHold = 2.0;
     MidiSong song;
-    song.events = {{0, 0xB0, 1, std::uint8_t(wheel)}, {0, 0xE0, 0, 0x40}, {0, 0xD0, 0, 0},
-                   {0.01, 0x90, 60, 100}, {kHold, 0x80, 60, 0}};
+    song.events = {{0, 0xB0, 1, std::uint8_t(wheel)},
+                   {0, 0xE0, 0, 0x40},
+                   {0, 0xD0, 0, 0},
+                   {0.01, 0x90, 60, 100},
+                   {kHold, 0x80, 60, 0}};
     song.lengthSeconds = kHold;
     const std::vector<float> samples = render(description, preset, song, (long long)(kHold * kRate));
     const auto held = std::span(samples).subspan(size_t(kAttackSeconds * kRate));
@@ -127,17 +130,22 @@ bool wheelAnswers(const PresetFigures& f, const char** how) {
         if (how) *how = what;
         return true;
     };
-    if (std::abs(high.lufs - low.lufs) >= 3 && oneWay(f, [](const NoteFigures& n) { return n.lufs; }, 0.3))
+    if (std::abs(high.lufs - low.lufs) >= 3 && oneWay(
+                                                   f, [](const NoteFigures& n) { return n.lufs; }, 0.3))
         return say("loudness");
     if (ratio(high.centroidHz, low.centroidHz) >= 1.3 &&
-        oneWay(f, [](const NoteFigures& n) { return std::log(std::max(n.centroidHz, 1.0)); }, 0.03))
+        oneWay(
+            f, [](const NoteFigures& n) { return std::log(std::max(n.centroidHz, 1.0)); }, 0.03))
         return say("brightness");
     if (ratio(high.levelSpreadDb, low.levelSpreadDb) >= 2 &&
-        oneWay(f, [](const NoteFigures& n) { return n.levelSpreadDb; }, 0.1 * std::max(high.levelSpreadDb, low.levelSpreadDb)))
+        oneWay(
+            f, [](const NoteFigures& n) { return n.levelSpreadDb; },
+            0.1 * std::max(high.levelSpreadDb, low.levelSpreadDb)))
         return say("level wobble");
     if (ratio(high.brightnessSpread, low.brightnessSpread) >= 2 &&
-        oneWay(f, [](const NoteFigures& n) { return n.brightnessSpread; },
-               0.1 * std::max(high.brightnessSpread, low.brightnessSpread)))
+        oneWay(
+            f, [](const NoteFigures& n) { return n.brightnessSpread; },
+            0.1 * std::max(high.brightnessSpread, low.brightnessSpread)))
         return say("brightness wobble");
     if (how) *how = "nothing";
     return false;

@@ -10,16 +10,16 @@
 inline constexpr std::array<int, 5> kWheelSteps{0, 32, 64, 96, 127};
 
 struct NoteFigures {
-    double lufs = 0;               // integrated loudness of the held part
-    double centroidHz = 0;         // spectral centroid, energy-weighted over 50-ms frames
-    double levelSpreadDb = 0;      // standard deviation of the 50-ms levels
-    double brightnessSpread = 0;   // standard deviation of the 50-ms centroids over their mean
+    double lufs = 0;              // integrated loudness of the held part
+    double centroidHz = 0;        // spectral centroid, energy-weighted over 50-ms frames
+    double levelSpreadDb = 0;     // standard deviation of the 50-ms levels
+    double brightnessSpread = 0;  // standard deviation of the 50-ms centroids over their mean
 };
 
 struct PresetFigures {
-    double lufs = 0;            // integrated loudness (BS.1770) over the phrase
-    double truePeakDb = 0;      // true peak anywhere in the phrase
-    double worstDc = 0;         // the held note (key 48 and up) whose mean is farthest from zero
+    double lufs = 0;        // integrated loudness (BS.1770) over the phrase
+    double truePeakDb = 0;  // true peak anywhere in the phrase
+    double worstDc = 0;     // the held note (key 48 and up) whose mean is farthest from zero
     int worstDcKey = -1;
     std::array<NoteFigures, kWheelSteps.size()> wheel;  // key 60, velocity 100, at each wheel step
 };

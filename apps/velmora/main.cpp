@@ -20,9 +20,9 @@
 #include "HostedInstrument.h"
 #include "Loudness.h"
 #include "OutputFile.h"
-#include "PresetMeasure.h"
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
+#include "PresetMeasure.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
 
@@ -352,8 +352,7 @@ int presetsCommand(const std::vector<std::string>& args) {
         std::printf("%3d  %-24s %6.1f %6.1f %+7.4f | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n", number,
                     name.c_str(), f.lufs, f.truePeakDb, f.worstDc, high.lufs - low.lufs,
                     low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
-                    high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread,
-                    answers ? how : "-");
+                    high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread, answers ? how : "-");
         std::fflush(stdout);
     }
     return 0;

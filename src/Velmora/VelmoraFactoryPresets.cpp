@@ -40,35 +40,35 @@ const EZPreset asEZ_preset[kNumFactoryPresets] = {
 // What each preset is for, in the order above (bass, lead, pad, sequence, effect); the preset list
 // in docs/presets.md shows it.
 const char* const kFactoryPresetKinds[kNumFactoryPresets] = {
-    "lead",  // 0
-    "bass",  // 1
-    "bass",  // 2
-    "effect",  // 3
-    "lead",  // 4
+    "lead",      // 0
+    "bass",      // 1
+    "bass",      // 2
+    "effect",    // 3
+    "lead",      // 4
     "sequence",  // 5
-    "lead",  // 6
-    "effect",  // 7
-    "bass",  // 8
-    "lead",  // 9
-    "pad",  // 10
-    "effect",  // 11
-    "pad",  // 12
+    "lead",      // 6
+    "effect",    // 7
+    "bass",      // 8
+    "lead",      // 9
+    "pad",       // 10
+    "effect",    // 11
+    "pad",       // 12
     "sequence",  // 13
-    "bass",  // 14
-    "effect",  // 15
-    "bass",  // 16
-    "bass",  // 17
-    "bass",  // 18
-    "effect",  // 19
-    "bass",  // 20
-    "lead",  // 21
-    "lead",  // 22
-    "lead",  // 23
-    "bass",  // 24
-    "pad",  // 25
-    "effect",  // 26
-    "pad",  // 27
-    "effect",  // 28
-    "lead",  // 29
+    "bass",      // 14
+    "effect",    // 15
+    "bass",      // 16
+    "bass",      // 17
+    "bass",      // 18
+    "effect",    // 19
+    "bass",      // 20
+    "lead",      // 21
+    "lead",      // 22
+    "lead",      // 23
+    "bass",      // 24
+    "pad",       // 25
+    "effect",    // 26
+    "pad",       // 27
+    "effect",    // 28
+    "lead",      // 29
     "sequence",  // 30
 };
