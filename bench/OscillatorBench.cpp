@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class Routine { Voice = 1, PD1 = 2, PWM = 3 };
+enum class Routine { Voice = kWaveSawOE, PD1 = kWaveDigiwave, PWM = kWavePwm };
 
 // An instrument with oscillator 1 alone playing `key` in the given wave, shapes at
 // mid values (Mo'logy `mology`: 0 leaves the three readers of "saw o/e" together),
@@ -19,7 +19,7 @@ enum class Routine { Voice = 1, PD1 = 2, PWM = 3 };
 void BM_Oscillator(benchmark::State& state, Routine routine, float mology) {
     auto instrument = bench::openInstrument();
     instrument->setParameter(kOSC1Wave, float(routine));
-    instrument->setParameter(kOSC2Wave, 0);
+    instrument->setParameter(kOSC2Wave, kWaveOff);
     instrument->setParameter(kOSC1Mology, mology);
     instrument->setParameter(kOSC1Vari, 40);
     instrument->midi(0x90, UInt8(state.range(0)), 100, 0);

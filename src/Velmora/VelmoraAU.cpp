@@ -116,6 +116,7 @@ void VelmoraAU::clearBuffers() {
     std::memset(filterStateA, 0, sizeof filterStateA);
     std::memset(filterCoeffsB, 0, sizeof filterCoeffsB);
     std::memset(filterStateB, 0, sizeof filterStateB);
+    for (DesignInputs& d : designed) d.valid = false;
 }
 
 Float64 VelmoraAU::outputSampleRate() { return GetOutput(0)->GetStreamFormat().mSampleRate; }
@@ -202,6 +203,7 @@ void VelmoraAU::setUpVoice() {
         const float f = float(440 * std::pow(2.0, (i / 100.0 + 60 - 69) / 12));
         octavePhase[i] = float(f / sampleRate);
     }
+    for (DesignInputs& d : designed) d.valid = false;  // the cutoffs' increments changed
     PlatformLog("Initializing buffers done!\n");
 }
 

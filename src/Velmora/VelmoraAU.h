@@ -151,6 +151,13 @@ private:
     // Filter section.
     float filterCoeffsA[16], filterStateA[16], filterCoeffsB[16], filterStateB[16];
     int filterTypeA = 0, filterTypeB = 0;
+    // The inputs each filter's coefficients were last designed from (bit patterns): a held
+    // cutoff keeps its coefficients without designing them again.
+    struct DesignInputs {
+        UInt32 type, note, resonance;
+        Float64 rate;
+        bool valid;
+    } designed[2] = {};
     kvel_filters::FilterKernel kernelA = kvel_filters::foo, kernelB = kvel_filters::foo;
 
     // Tables.

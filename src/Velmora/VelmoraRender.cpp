@@ -396,6 +396,14 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
         const float keyed = float(pitch * (p.keyfollow * 0.01) + p.cutoff);
         const float rawNote = keyed + modSources[call.filterSource[f]] * p.depth;
         const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
+        // The design writes only what no kernel changes, so the same inputs leave the same coefficients.
+        const DesignInputs inputs{std::bit_cast<UInt32>(float(types[f])), std::bit_cast<UInt32>(fcNote),
+                                  std::bit_cast<UInt32>(p.resonance), renderSampleRate, true};
+        DesignInputs& last = designed[f];
+        if (last.valid && last.type == inputs.type && last.note == inputs.note &&
+            last.resonance == inputs.resonance && last.rate == inputs.rate)
+            continue;
+        last = inputs;
         setFilter(float(types[f]), fcNote, p.resonance, coeffs[f]);
     }
 }

@@ -1,5 +1,6 @@
 // The oscillators by what they sound like: pitch by zero crossings on a sine, and
 // band-limiting by FFT (nothing between the harmonics but a small floor).
+#include <algorithm>
 #include <cmath>
 
 #include "../support/InstrumentFixture.h"
@@ -15,10 +16,10 @@ double keyHz(int key) { return 110.0 * std::pow(2.0, (key - 69) / 12.0); }
 std::vector<float> sound(double rate, int wave, int key, UInt32 frames) {
     Instrument inst(rate);
     inst.fullAmplitudeEnvelope();
-    inst.set(kOSC2Wave, 0);
+    inst.set(kOSC2Wave, kWaveOff);
     inst.set(kOSC1Wave, float(wave));
     inst.set(kOSC1Mology, 0);  // "digiwave" at shape 0 is a plain sine
-    inst.set(kMixMode, 3);
+    inst.set(kMixMode, kMixPathA);
     inst.noteOn(UInt8(key));
     inst.renderBlocks(4096);
     return inst.renderBlocks(frames);
@@ -74,7 +75,7 @@ class OscillatorPitch : public ::testing::TestWithParam<double> {};
 TEST_P(OscillatorPitch, KeysSoundAtTheirFrequency) {
     const double rate = GetParam();
     for (int key : {33, 69, 100}) {
-        const double hz = zeroCrossingHz(sound(rate, 2, key, UInt32(rate)), rate);
+        const double hz = zeroCrossingHz(sound(rate, kWaveDigiwave, key, UInt32(rate)), rate);
         EXPECT_NEAR(1200 * std::log2(hz / keyHz(key)), 0.0, 0.1) << "key " << key << ": " << hz << " Hz";
     }
 }
@@ -92,14 +93,76 @@ TEST_P(OscillatorBandLimit, NothingButHarmonicsBelowHalfTheRate) {
     const double rate = GetParam();
     for (int key : {48, 97, 103}) {
         const double f0 = keyHz(key);
-        for (int wave : {1, 3}) {
+        for (int wave : {kWaveSawOE, kWavePwm}) {
             const Between between = powerBetweenHarmonics(sound(rate, wave, key, 65536), rate, f0);
             EXPECT_LT(between.aliases, -30.0) << "wave " << wave << " key " << key;
         }
         // "digiwave" is never band-limited; at shape 0 it is a sine and nothing else.
-        const Between sine = powerBetweenHarmonics(sound(rate, 2, key, 65536), rate, f0);
+        const Between sine = powerBetweenHarmonics(sound(rate, kWaveDigiwave, key, 65536), rate, f0);
         EXPECT_LT(sine.all, -60.0) << "digiwave key " << key;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, OscillatorBandLimit, ::testing::Values(44100.0, 96000.0));
+
+// The oscillator unit on its own plays what the instrument plays: oscillator 1 at full
+// gain, level and volume through mix mode "1" with everything else off, so that the
+// output is the oscillator plus the denormal guard. Each wave with both shapes set, from
+// a low key to one that crossfades between levels, over many slices and a second gate-on.
+TEST(OscillatorUnit, PlaysTheInstrumentsSamples) {
+    constexpr UInt32 kFrames = 64 * 80;
+    for (int wave : {kWaveSawOE, kWaveDigiwave, kWavePwm}) {
+        for (int key : {30, 64, 101}) {
+            Instrument inst;
+            inst.fullAmplitudeEnvelope();
+            for (AudioUnitParameterID id : {kOSC1TModDpth, kOSC1MModDpth, kOSC1VModDpth, kOSC1GainMDpth, kGlide,
+                                            kVel2Vol, kNoiseType, kOSC2Wave, kRumbleAType, kRumbleBType,
+                                            kFilterAType, kFilterBType})
+                inst.set(id, 0);
+            inst.set(kVolume, 250);  // 250 · 0.004 is 1
+            inst.set(kOSC1Gain, 100);
+            inst.set(kMixMode, kMixPathA);
+            inst.set(kOSC1Wave, float(wave));
+            inst.set(kOSC1Mology, 30);
+            inst.set(kOSC1Vari, 35);
+
+            VelmoraAU& engine = inst.engine();
+            Oscillator unit;
+            const float note = float(key) + inst.get(kOSC1Tune);
+            unit.set(wave, note, 30, 35, [&](float k) { return engine.noteToPhaseInc(k); });
+            const OscillatorTables tables = engine.oscillatorTables();
+            auto play = [&](std::vector<float>& into) {
+                float block[64];
+                for (UInt32 done = 0; done < kFrames; done += 64) {
+                    switch (wave) {
+                        case kWaveSawOE: unit.processVoice(tables, block, 64); break;
+                        case kWaveDigiwave: unit.processPD1(tables, block, 64); break;
+                        case kWavePwm: unit.processPWM(tables, block, 64); break;
+                    }
+                    into.insert(into.end(), block, block + 64);
+                }
+            };
+
+            std::vector<float> expected;
+            unit.restart();
+            play(expected);
+            inst.noteOn(UInt8(key));
+            std::vector<float> played = inst.renderBlocks(kFrames);
+            // A second gate-on starts every reader at phase 0 again.
+            unit.restart();
+            play(expected);
+            inst.noteOff(UInt8(key));
+            inst.noteOn(UInt8(key));
+            const std::vector<float> again = inst.renderBlocks(kFrames);
+            played.insert(played.end(), again.begin(), again.end());
+
+            double peak = 0;
+            for (size_t i = 0; i < played.size(); ++i) {
+                if (i % kFrames < 192) continue;  // the level's ramp and the declick after a gate-on
+                peak = std::max(peak, double(std::fabs(expected[i])));
+                ASSERT_NEAR(played[i], expected[i], 1e-10) << "wave " << wave << " key " << key << " frame " << i;
+            }
+            EXPECT_GT(peak, 0.5) << "wave " << wave << " key " << key;
+        }
+    }
+}
