@@ -400,8 +400,8 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
         const DesignInputs inputs{std::bit_cast<UInt32>(float(types[f])), std::bit_cast<UInt32>(fcNote),
                                   std::bit_cast<UInt32>(p.resonance), renderSampleRate, true};
         DesignInputs& last = designed[f];
-        if (last.valid && last.type == inputs.type && last.note == inputs.note &&
-            last.resonance == inputs.resonance && last.rate == inputs.rate)
+        if (last.valid && last.type == inputs.type && last.note == inputs.note && last.resonance == inputs.resonance &&
+            last.rate == inputs.rate)
             continue;
         last = inputs;
         setFilter(float(types[f]), fcNote, p.resonance, coeffs[f]);

@@ -115,9 +115,9 @@ TEST(OscillatorUnit, PlaysTheInstrumentsSamples) {
         for (int key : {30, 64, 101}) {
             Instrument inst;
             inst.fullAmplitudeEnvelope();
-            for (AudioUnitParameterID id : {kOSC1TModDpth, kOSC1MModDpth, kOSC1VModDpth, kOSC1GainMDpth, kGlide,
-                                            kVel2Vol, kNoiseType, kOSC2Wave, kRumbleAType, kRumbleBType,
-                                            kFilterAType, kFilterBType})
+            for (AudioUnitParameterID id :
+                 {kOSC1TModDpth, kOSC1MModDpth, kOSC1VModDpth, kOSC1GainMDpth, kGlide, kVel2Vol, kNoiseType, kOSC2Wave,
+                  kRumbleAType, kRumbleBType, kFilterAType, kFilterBType})
                 inst.set(id, 0);
             inst.set(kVolume, 250);  // 250 · 0.004 is 1
             inst.set(kOSC1Gain, 100);
