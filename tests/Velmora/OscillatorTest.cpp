@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "../support/InstrumentFixture.h"
-#include "../support/MagnitudeSpectrum.h"
+#include "../support/FourierMagnitudes.h"
 
 namespace {
 
