@@ -7,7 +7,6 @@
 // voice is played. Held notes are long enough for their level and DC to be measured.
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <vector>
 
 #include "Smf.h"
@@ -102,13 +101,8 @@ Phrase compose() {
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "examples/audition.mid";
     try {
-        const std::vector<std::byte> bytes = writeSmf(compose().events(), 480, 120);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())) || !out.flush()) {
-            std::fprintf(stderr, "make-audition: cannot write %s\n", path);
-            return 1;
-        }
-        const MidiSong check = readSmf(bytes);
+        writeSmfFile(path, compose().events(), 480, 120);
+        const MidiSong check = readSmfFile(path);
         std::printf("wrote %s: %zu events, %.2f s\n", path, check.events.size(), check.lengthSeconds);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-audition: %s\n", e.what());

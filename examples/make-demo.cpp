@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <vector>
 
 #include "Smf.h"
@@ -143,13 +142,8 @@ int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "examples/demo.mid";
     try {
         const Song song = compose();
-        const std::vector<std::byte> bytes = writeSmf(song.events(), 480, kBpm);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())) || !out.flush()) {
-            std::fprintf(stderr, "make-demo: cannot write %s\n", path);
-            return 1;
-        }
-        const MidiSong check = readSmf(bytes);
+        writeSmfFile(path, song.events(), 480, kBpm);
+        const MidiSong check = readSmfFile(path);
         std::printf("wrote %s: %zu events, %.2f s\n", path, check.events.size(), check.lengthSeconds);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo: %s\n", e.what());

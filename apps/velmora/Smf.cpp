@@ -418,3 +418,11 @@ std::vector<std::byte> writeSmf(const std::vector<MidiEvent>& events, int ticksP
     file.insert(file.end(), track.begin(), track.end());
     return file;
 }
+
+void writeSmfFile(const std::filesystem::path& path, const std::vector<MidiEvent>& events, int ticksPerQuarter,
+                  double bpm) {
+    const std::vector<std::byte> bytes = writeSmf(events, ticksPerQuarter, bpm);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())) || !out.flush())
+        throw std::runtime_error(path.string() + ": cannot write");
+}

@@ -37,3 +37,6 @@ MidiSong readSmfFile(const std::filesystem::path& path, SmfReading reading = Smf
 // event that is not a channel message, a negative or non-finite time, or a
 // division or tempo the format cannot hold.
 std::vector<std::byte> writeSmf(const std::vector<MidiEvent>& events, int ticksPerQuarter = 480, double bpm = 120);
+// writeSmf into a file; throws std::runtime_error naming the path when it cannot be written.
+void writeSmfFile(const std::filesystem::path& path, const std::vector<MidiEvent>& events, int ticksPerQuarter = 480,
+                  double bpm = 120);

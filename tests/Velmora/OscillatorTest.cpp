@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../support/InstrumentFixture.h"
 #include "../support/FourierMagnitudes.h"
+#include "../support/InstrumentFixture.h"
 
 namespace {
 
