@@ -57,32 +57,38 @@ std::array<UInt32, 8> Oscillator::bits() const {
 
 namespace {
 
-using VoiceTables = Oscillator::VoiceTables;
-using VoiceReaders = Oscillator::Readers;
+// What the "saw o/e" loop reads, fixed for one call: the sine, the odd and even
+// harmonic levels on either side of the increment and their weights.
+struct VoiceTables {
+    const float *sine, *oddLo, *oddHi, *evenLo, *evenHi;
+    float ox, ox1, ex, ex1;
+};
 
 inline float voiceSample(const VoiceTables& t, int js, int jo, int je) {
     return t.sine[js] + t.oddLo[jo] * t.ox + t.oddHi[jo] * t.ox1 + t.evenLo[je] * t.ex + t.evenHi[je] * t.ex1;
 }
 
+// The three readers of "saw o/e" (sine, odd, even). Inside a group of four samples
+// each steps by the integer part of its increment from the group's first index.
+struct VoiceReaders {
+    float phase[3], inc[3], inc4[3];
+    int step[3];
+};
+
 // Groups of four from out[0] while at least four frames remain; returns the frames done.
 int voiceGroups(const VoiceTables& t, VoiceReaders& r, float* out, int frames) {
     const int sD = r.step[0], oD = r.step[1], eD = r.step[2];
-    const float sInc4 = r.inc4[0], oInc4 = r.inc4[1], eInc4 = r.inc4[2];
-    float sPhase = r.phase[0], oPhase = r.phase[1], ePhase = r.phase[2];  // locals: `out` may not alias them
     int i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const int js = int(sPhase) & kMask, jo = int(oPhase) & kMask, je = int(ePhase) & kMask;
-        sPhase += sInc4;
-        oPhase += oInc4;
-        ePhase += eInc4;
+        const int js = int(r.phase[0]) & kMask, jo = int(r.phase[1]) & kMask, je = int(r.phase[2]) & kMask;
+        r.phase[0] += r.inc4[0];
+        r.phase[1] += r.inc4[1];
+        r.phase[2] += r.inc4[2];
         out[i] = voiceSample(t, js, jo, je);
         out[i + 1] = voiceSample(t, (js + sD) & kMask, (jo + oD) & kMask, (je + eD) & kMask);
         out[i + 2] = voiceSample(t, (js + 2 * sD) & kMask, (jo + 2 * oD) & kMask, (je + 2 * eD) & kMask);
         out[i + 3] = voiceSample(t, (js + 3 * sD) & kMask, (jo + 3 * oD) & kMask, (je + 3 * eD) & kMask);
     }
-    r.phase[0] = sPhase;
-    r.phase[1] = oPhase;
-    r.phase[2] = ePhase;
     return i;
 }
 
@@ -161,125 +167,72 @@ VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float
 }  // namespace
 
 void Oscillator::processVoice(const OscillatorTables& tables, float* out, int frames) {
-    begin(tables, kWaveSawOE);
-    render(out, frames);
-    end();
+    constexpr int kSize = OscillatorTables::kSize;
+    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const float og = oddGain, eg = evenGain;
+    const VoiceTables t{tables.sine,
+                        tables.odd + level.lo * kSize,
+                        tables.odd + level.hi * kSize,
+                        tables.even + level.lo * kSize,
+                        tables.even + level.hi * kSize,
+                        og * level.x,
+                        og * (1 - level.x),
+                        eg * level.x,
+                        eg * (1 - level.x)};
+    VoiceReaders r{{sinePhase, oddPhase, evenPhase}, {sineInc, oddInc, evenInc}, {}, {}};
+    for (int k = 0; k < 3; ++k) {
+        r.inc4[k] = 4 * r.inc[k];
+        r.step[k] = int(4 * r.inc[k]) / 4;
+    }
+    const bool together =
+        r.phase[0] == r.phase[1] && r.phase[0] == r.phase[2] && r.inc[0] == r.inc[1] && r.inc[0] == r.inc[2];
+    int i = together ? voiceGroupsTogether(t, r, out, frames) : voiceGroups(t, r, out, frames);
+    for (; i < frames; ++i) {
+        int j[3];
+        for (int k = 0; k < 3; ++k) {
+            j[k] = int(r.phase[k]) & kMask;
+            r.phase[k] += r.inc[k];
+        }
+        out[i] = voiceSample(t, j[0], j[1], j[2]);
+    }
+    sinePhase = wrapPhase(r.phase[0]);
+    oddPhase = wrapPhase(r.phase[1]);
+    evenPhase = wrapPhase(r.phase[2]);
 }
 
 void Oscillator::processPD1(const OscillatorTables& tables, float* out, int frames) {
-    begin(tables, kWaveDigiwave);
-    render(out, frames);
-    end();
+    const float og = oddGain, eg = evenGain, inc = sineInc;
+    float theta = sinePhase;
+#ifdef VELMORA_SIMD_PATHS
+    if (gAvx2) {
+        pd1Avx2(out, frames, tables.odd, tables.even, tables.sine, og, eg, inc, theta);
+        sinePhase = wrapPhase(theta);
+        return;
+    }
+#endif
+    for (int i = 0; i < frames; ++i) {
+        out[i] = pd1Sample(tables.odd, tables.even, tables.sine, og, eg, theta);
+        theta += inc;
+    }
+    sinePhase = wrapPhase(theta);
 }
 
 void Oscillator::processPWM(const OscillatorTables& tables, float* out, int frames) {
-    begin(tables, kWavePwm);
-    render(out, frames);
-    end();
-}
-
-void Oscillator::begin(const OscillatorTables& tables, int wave) {
-    constexpr int kSize = OscillatorTables::kSize;
-    playing = wave;
-    switch (wave) {
-        case kWaveSawOE: {
-            const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
-            slice = {tables.sine,
-                     tables.odd + level.lo * kSize,
-                     tables.odd + level.hi * kSize,
-                     tables.even + level.lo * kSize,
-                     tables.even + level.hi * kSize,
-                     oddGain * level.x,
-                     oddGain * (1 - level.x),
-                     evenGain * level.x,
-                     evenGain * (1 - level.x)};
-            readers = {{sinePhase, oddPhase, evenPhase}, {sineInc, oddInc, evenInc}, {}, {}};
-            for (int k = 0; k < 3; ++k) {
-                readers.inc4[k] = 4 * readers.inc[k];
-                readers.step[k] = int(4 * readers.inc[k]) / 4;
-            }
-            const float* p = readers.phase;
-            const float* inc = readers.inc;
-            together = p[0] == p[1] && p[0] == p[2] && inc[0] == inc[1] && inc[0] == inc[2];
-            break;
-        }
-        case kWaveDigiwave:
-            slice = {tables.sine, tables.odd, nullptr, tables.even, nullptr, oddGain, 0, evenGain, 0};
-            readers = {{sinePhase, 0, 0}, {sineInc, 0, 0}, {}, {}};
-            break;
-        case kWavePwm: {
-            const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
-            slice = {nullptr, tables.pwm + level.lo * kSize, tables.pwm + level.hi * kSize, nullptr, nullptr,
-                     level.x, 1 - level.x, 0, 0};
-            readers = {{sinePhase, sinePhase + oddGain * 2048, sinePhase + 2048 + evenGain * 2048}, {sineInc, 0, 0},
-                       {}, {}};
-            break;
-        }
-        default: playing = -1;
+    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const float* lo = tables.pwm + level.lo * OscillatorTables::kSize;
+    const float* hi = tables.pwm + level.hi * OscillatorTables::kSize;
+    const float x = level.x, x1 = 1 - level.x;
+    const float inc = sineInc;
+    float phase = sinePhase;
+    float a = phase + oddGain * 2048;
+    float b = phase + 2048 + evenGain * 2048;
+    for (int i = 0; i < frames; ++i) {
+        out[i] = pwmSample(lo, hi, x, x1, a, b);
+        phase += inc;
+        a += inc;
+        b += inc;
     }
-}
-
-void Oscillator::render(float* out, int frames) {
-    const VoiceTables t = slice;  // a copy: `out` may not alias it
-    VoiceReaders& r = readers;
-    switch (playing) {
-        case kWaveSawOE: {
-            int i = together ? voiceGroupsTogether(t, r, out, frames) : voiceGroups(t, r, out, frames);
-            for (; i < frames; ++i) {
-                int j[3];
-                for (int k = 0; k < 3; ++k) {
-                    j[k] = int(r.phase[k]) & kMask;
-                    r.phase[k] += r.inc[k];
-                }
-                out[i] = voiceSample(t, j[0], j[1], j[2]);
-            }
-            break;
-        }
-        case kWaveDigiwave: {
-            const float inc = r.inc[0];
-            float theta = r.phase[0];
-#ifdef VELMORA_SIMD_PATHS
-            if (gAvx2) {
-                pd1Avx2(out, frames, t.oddLo, t.evenLo, t.sine, t.ox, t.ex, inc, theta);
-                r.phase[0] = theta;
-                break;
-            }
-#endif
-            for (int i = 0; i < frames; ++i) {
-                out[i] = pd1Sample(t.oddLo, t.evenLo, t.sine, t.ox, t.ex, theta);
-                theta += inc;
-            }
-            r.phase[0] = theta;
-            break;
-        }
-        case kWavePwm: {
-            const float inc = r.inc[0];
-            float phase = r.phase[0], a = r.phase[1], b = r.phase[2];
-            for (int i = 0; i < frames; ++i) {
-                out[i] = pwmSample(t.oddLo, t.oddHi, t.ox, t.ox1, a, b);
-                phase += inc;
-                a += inc;
-                b += inc;
-            }
-            r.phase[0] = phase;
-            r.phase[1] = a;
-            r.phase[2] = b;
-            break;
-        }
-        default: break;
-    }
-}
-
-void Oscillator::end() {
-    switch (playing) {
-        case kWaveSawOE:
-        case kWavePwm:
-            sinePhase = wrapPhase(readers.phase[0]);
-            oddPhase = wrapPhase(readers.phase[1]);
-            evenPhase = wrapPhase(readers.phase[2]);
-            break;
-        case kWaveDigiwave: sinePhase = wrapPhase(readers.phase[0]); break;
-        default: break;
-    }
-    playing = -1;
+    sinePhase = wrapPhase(phase);
+    oddPhase = wrapPhase(a);
+    evenPhase = wrapPhase(b);
 }

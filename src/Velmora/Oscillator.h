@@ -64,14 +64,6 @@ public:
     void processPD1(const OscillatorTables& tables, float* out, int frames);    // "digiwave"
     void processPWM(const OscillatorTables& tables, float* out, int frames);    // "pwm"
 
-    // The same samples in blocks, so that a slice's other work can run between them:
-    // begin() fixes what the slice reads, render() writes the next frames (every block but
-    // the slice's last a multiple of four frames), end() keeps the phases. The phases wrap
-    // only at the end, so any split gives the bits of one whole call.
-    void begin(const OscillatorTables& tables, int wave);
-    void render(float* out, int frames);
-    void end();
-
     // A gate-on starts every wave at phase 0.
     void restart() { sinePhase = oddPhase = evenPhase = 0; }
     // Takes the phases of an oscillator that rendered this one's samples.
@@ -84,26 +76,7 @@ public:
     // wave and the same bits render the same samples.
     std::array<UInt32, 8> bits() const;
 
-    // What a "saw o/e" block reads: the sine, the odd and even harmonic levels on either
-    // side of the increment and their weights.
-    struct VoiceTables {
-        const float *sine, *oddLo, *oddHi, *evenLo, *evenHi;
-        float ox, ox1, ex, ex1;
-    };
-    // The three readers (sine, odd, even, or for "pwm" the phase and its two readers)
-    // while a slice plays. Inside a group of four samples each reader steps by the
-    // integer part of its increment from the group's first index.
-    struct Readers {
-        float phase[3], inc[3], inc4[3];
-        int step[3];
-    };
-
 private:
-    int playing = -1;  // the wave between begin() and end()
-    VoiceTables slice{};  // "digiwave" reads sine, odd and even level 0 with weights ox and ex; "pwm" its level pair
-    Readers readers{};
-    bool together = false;  // "saw o/e" readers that move as one
-
     float sineInc = 1.0f, oddInc = 1.0f, evenInc = 1.0f;
     float sinePhase = 0, oddPhase = 0, evenPhase = 0;
     float oddGain = 0, evenGain = 0;  // the two readers' weights; the widths of "pwm"

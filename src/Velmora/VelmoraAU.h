@@ -117,21 +117,16 @@ private:
     struct CallParams;
     struct SliceParams;
     class GuardSequence;
-    struct SliceSources;
     CallParams readCallParams(Float64 sampleRate) const;
     SliceParams readSliceParams() const;
     void takeFilterTypes();
     void notesAndGlide(int frames, const CallParams& call, const SliceParams& slice, float bend);
     float amplitudeEnvelope(int frames, const CallParams& call);
     void modulationSources(int frames, float amplitude, const CallParams& call, const SliceParams& slice);
+    void oscillatorsAndNoise(int frames, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+                             float* bufferA, float* bufferB);
     void designFilters(const CallParams& call, const SliceParams& slice);
-    SliceSources startSources(int frames, const CallParams& call, const SliceParams& slice, GuardSequence& guard);
-    void startNoise(SliceSources& sources, int gainSource, int panSource) const;
-    void playSources(SliceSources& sources, int at, int count, float* bufferA, float* bufferB);
-    void playNoise(SliceSources& sources, int at, int count, float* bufferA, float* bufferB) const;
-    void endSources(const SliceSources& sources);
-    void route(int frames, const CallParams& call, const SliceParams& slice, SliceSources& sources, float* bufferA,
-               float* bufferB);
+    void route(int frames, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB);
     void writeOutput(int frames, float amplitude, float volume, const float* bufferB, float* (&out)[2]);
 
     void applySettings(const EZPreset& settings);

@@ -61,14 +61,17 @@ constexpr Step kRoutings[9][kSteps] = {
 };
 bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB; }
 
-// The oscillators, the noise, the gains, the shapers and the mixer work sample by sample,
-// and a filter gives the same samples in blocks of any length (the comb excepted: it glides
-// its delay over each call). So a slice's signal path runs in short blocks, each block
-// through every step in turn: while one filter's recursion waits on its last sample, the
-// processor already computes the next block's oscillator, shaper and other filter samples.
-constexpr int kBlockFrames = 8;  // a multiple of four, as the oscillators' blocks must be
-bool runsWhole(const Step& s, int typeA, int typeB) {
-    return isFilter(s) && (s.op == Op::FilterA ? typeA : typeB) == kvel_filters::kComb;
+// Gains, shapers and the mixer work sample by sample, and a filter gives the same samples
+// in blocks of any length (the comb excepted: it glides its delay over each call). So two
+// filters can run in short blocks in turn, with the steps between them, and the processor
+// overlaps the recursion of one filter with the other's. That pays for the kernels whose
+// time is their recursion: the state-variable filters, the saturated lowpasses, the single
+// biquads and the phaser. "rude LP2" and the vowel banks are busy enough on their own.
+constexpr int kFilterChunk = 8;
+bool filterRunsInChunks(int type) {
+    using namespace kvel_filters;
+    return (type >= kLowpass && type <= kNotch) || type == kLowpass2 || type == kTameLP2 ||
+           (type >= kBandpass2 && type <= kPhaser);
 }
 
 // Infinity and NaN have every exponent bit set; the test of each value is independent
@@ -86,22 +89,20 @@ float bounded(double v, float limit) { return float(v >= -limit ? (v <= limit ? 
 
 }  // namespace
 
-// What the sources of one slice play into paths A and B, block by block: the two
-// oscillators, the denormal guard and the noise.
-struct VelmoraAU::SliceSources {
-    const float* oscGuard[2];  // an oscillator without a wave plays the guard
-    bool copiesFirst;          // oscillator 2 plays oscillator 1's samples
-    const float* guard;        // added to both paths
-    bool noise;
-    float noiseA, noiseB;  // the noise's gains into each path
-    int noisePos;
-};
-
 void VelmoraAU::addNoise(float* bufferA, float* bufferB, int n, int gainSource, int panSource) {
-    SliceSources sources{};
-    startNoise(sources, gainSource, panSource);
-    playNoise(sources, 0, n, bufferA, bufferB);
-    noisePos = sources.noisePos > 16128 ? 0 : sources.noisePos;
+    // Unlike the pan, the modulation of the noise gain is not scaled by 0.01.
+    const float pan =
+        bounded(param(kNoisePan) * 0.01 + (param(kNoisePanMDpth) * modSources[panSource]) * 0.01, kNoisePanLimit);
+    const float gain =
+        bounded(param(kNoiseGain) * 0.01 + param(kNoiseGainMDpth) * modSources[gainSource], kNoiseGainLimit);
+    const float gA = gain * (1 - pan), gB = gain * pan;
+    int pos = noisePos;
+    for (int i = 0; i < n; ++i) {
+        const float s = noiseTable[pos++];
+        bufferA[i] += s * gA;
+        bufferB[i] += s * gB;
+    }
+    noisePos = pos > 16128 ? 0 : pos;
 }
 
 void VelmoraAU::setFilter(float type, float cutoff, float resonance, float* coeffs) {
@@ -251,10 +252,9 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             continue;
         }
         modulationSources(n, a, call, slice);
+        oscillatorsAndNoise(n, call, slice, guard, bufferA, bufferB);
         designFilters(call, slice);
-        SliceSources sources = startSources(n, call, slice, guard);
-        route(n, call, slice, sources, bufferA, bufferB);
-        endSources(sources);
+        route(n, call, slice, bufferA, bufferB);
         writeOutput(n, a, call.volume, bufferB, out);
     }
     return noErr;
@@ -343,13 +343,13 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
     }
 }
 
-// The two oscillators set and begun, the guard and the noise gains. A second oscillator
-// set and started exactly like the first (as in the init patch) would play the same
-// samples: it takes a copy instead.
-VelmoraAU::SliceSources VelmoraAU::startSources(int n, const CallParams& call, const SliceParams& slice,
-                                                GuardSequence& guard) {
-    SliceSources sources{};
+// The two oscillators into paths A and B, the denormal guard and the noise. A second
+// oscillator set and started exactly like the first (as in the init patch) would play the
+// same samples: it takes a copy instead.
+void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+                                    float* bufferA, float* bufferB) {
     const OscillatorTables tables = oscillatorTables();
+    float* oscOut[2] = {bufferA, bufferB};
     int firstWave = 0;
     std::array<UInt32, 8> firstBits{};
     for (int o = 0; o < 2; ++o) {
@@ -361,74 +361,29 @@ VelmoraAU::SliceSources VelmoraAU::startSources(int n, const CallParams& call, c
         const float rawShape2 = p.shape2Depth * modSources[call.shape2Source[o]] + p.shape2;
         const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
         const int wave = TruncToInt(p.wave);
-        const bool hasWave = wave >= kWaveSawOE && wave <= kWavePwm;
         Oscillator& oscillator = oscillators[o];
         oscillator.set(wave, note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
         if (o == 0) {
             firstWave = wave;
             firstBits = oscillator.bits();
-        } else if (hasWave && wave == firstWave && oscillator.bits() == firstBits) {
-            sources.copiesFirst = true;
+        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm && oscillator.bits() == firstBits) {
+            std::copy_n(bufferA, n, bufferB);
+            oscillator.followPhases(oscillators[0]);
             continue;
         }
-        if (hasWave)
-            oscillator.begin(tables, wave);
-        else
-            sources.oscGuard[o] = guard.next(n);
+        switch (wave) {
+            case kWaveSawOE: oscillator.processVoice(tables, oscOut[o], n); break;
+            case kWaveDigiwave: oscillator.processPD1(tables, oscOut[o], n); break;
+            case kWavePwm: oscillator.processPWM(tables, oscOut[o], n); break;
+            default: std::copy_n(guard.next(n), n, oscOut[o]);
+        }
     }
-    sources.guard = guard.next(n);
-    if (slice.noiseType != 0.0f) startNoise(sources, call.noiseGainSource, call.noisePanSource);
-    return sources;
-}
-
-void VelmoraAU::startNoise(SliceSources& sources, int gainSource, int panSource) const {
-    // Unlike the pan, the modulation of the noise gain is not scaled by 0.01.
-    const float pan =
-        bounded(param(kNoisePan) * 0.01 + (param(kNoisePanMDpth) * modSources[panSource]) * 0.01, kNoisePanLimit);
-    const float gain =
-        bounded(param(kNoiseGain) * 0.01 + param(kNoiseGainMDpth) * modSources[gainSource], kNoiseGainLimit);
-    sources.noise = true;
-    sources.noiseA = gain * (1 - pan);
-    sources.noiseB = gain * pan;
-    sources.noisePos = noisePos;
-}
-
-// The noise table is read on past its wrap point until the slice ends.
-void VelmoraAU::playNoise(SliceSources& sources, int at, int count, float* bufferA, float* bufferB) const {
-    const float gA = sources.noiseA, gB = sources.noiseB;
-    const float* noise = noiseTable + sources.noisePos;
-    for (int i = 0; i < count; ++i) {
-        bufferA[at + i] += noise[i] * gA;
-        bufferB[at + i] += noise[i] * gB;
+    const float* g = guard.next(n);
+    for (int i = 0; i < n; ++i) {
+        bufferA[i] += g[i];
+        bufferB[i] += g[i];
     }
-    sources.noisePos += count;
-}
-
-void VelmoraAU::playSources(SliceSources& sources, int at, int count, float* bufferA, float* bufferB) {
-    float* paths[2] = {bufferA + at, bufferB + at};
-    for (int o = 0; o < 2; ++o) {
-        if (o == 1 && sources.copiesFirst)
-            std::copy_n(paths[0], count, paths[1]);
-        else if (sources.oscGuard[o])
-            std::copy_n(sources.oscGuard[o] + at, count, paths[o]);
-        else
-            oscillators[o].render(paths[o], count);
-    }
-    const float* g = sources.guard + at;
-    for (int i = 0; i < count; ++i) {
-        paths[0][i] += g[i];
-        paths[1][i] += g[i];
-    }
-    if (sources.noise) playNoise(sources, at, count, bufferA, bufferB);
-}
-
-void VelmoraAU::endSources(const SliceSources& sources) {
-    oscillators[0].end();
-    if (sources.copiesFirst)
-        oscillators[1].followPhases(oscillators[0]);
-    else
-        oscillators[1].end();
-    if (sources.noise) noisePos = sources.noisePos > 16128 ? 0 : sources.noisePos;
+    if (slice.noiseType != 0.0f) addNoise(bufferA, bufferB, n, call.noiseGainSource, call.noisePanSource);
 }
 
 // The cutoff of each filter that is on, with key follow and modulation, and its coefficients.
@@ -453,10 +408,8 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
     }
 }
 
-// The sources, then the gains, shapers, filters and mixer in the order of the routing,
-// block by block; the result is in path B.
-void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, SliceSources& sources,
-                      float* bufferA, float* bufferB) {
+// The gains, shapers, filters and mixer in the order of the routing; the result is in path B.
+void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB) {
     float gain[2], depth[2] = {0, 0};
     int shaper[2];
     for (int p = 0; p < 2; ++p) {
@@ -482,21 +435,15 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, S
             }
         }
     };
-    // The steps between whole-slice steps run in blocks, the sources ahead of the first.
     const Step* steps = kRoutings[call.routing >= 0 && call.routing <= 8 ? call.routing : 0];
-    const Step* const end = steps + kSteps;
-    bool sourcesPlayed = false;
-    for (const Step* from = steps;;) {
-        const Step* whole = std::find_if(from, end, [&](const Step& s) { return runsWhole(s, filterTypeA, filterTypeB); });
-        for (int at = 0; at < n; at += kBlockFrames) {
-            const int count = std::min(kBlockFrames, n - at);
-            if (!sourcesPlayed) playSources(sources, at, count, bufferA, bufferB);
-            run(from, whole, at, count);
-        }
-        sourcesPlayed = true;
-        if (whole == end) break;
-        run(whole, whole + 1, 0, n);
-        from = whole + 1;
+    if (filterRunsInChunks(filterTypeA) && filterRunsInChunks(filterTypeB)) {
+        const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
+        const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
+        run(steps, firstFilter, 0, n);
+        for (int at = 0; at < n; at += kFilterChunk) run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        run(afterFilters, steps + kSteps, 0, n);
+    } else {
+        run(steps, steps + kSteps, 0, n);
     }
 
     // A filter that ran away starts again from rest (with its comb line).
