@@ -48,8 +48,14 @@ double LFO::proceed(long samples) {
         default: v = 0.0f; break;
     }
     value = v;
+    advanceFrom(p, samples);
+    return v;
+}
+
+void LFO::skip(long samples) { advanceFrom(wrapPhase(phase), samples); }
+
+void LFO::advanceFrom(float p, long samples) {
     // Periods of 0.01 s and less stand still.
     const float period = speed;
     phase = period > 0.01f ? p + float(samples) * timefactor / period : p;
-    return v;
 }

@@ -14,11 +14,15 @@ public:
     float getValue() const { return value; }
     // The value for the block that starts now; then advances by `samples`.
     double proceed(long samples);
+    // Advances by `samples` as proceed does, for a block whose value nothing reads.
+    void skip(long samples);
 
     float phaseNow() const { return phase; }
     float periodNow() const { return speed; }  // seconds
 
 private:
+    void advanceFrom(float wrappedPhase, long samples);
+
     // Each field is shared between the parameter and the render thread.
     Relaxed<float> speed{0.0f};  // the period, despite the name
     Relaxed<float> value{0.0f};

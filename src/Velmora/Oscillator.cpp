@@ -48,11 +48,13 @@ inline float wrapPhase(float phase) { return phase - float(int(phase) & 0x7FFFF0
 
 }  // namespace
 
-std::array<UInt32, 8> Oscillator::bits() const {
-    using std::bit_cast;
-    return {bit_cast<UInt32>(sineInc),  bit_cast<UInt32>(oddInc),   bit_cast<UInt32>(evenInc),
-            bit_cast<UInt32>(oddGain),  bit_cast<UInt32>(evenGain), bit_cast<UInt32>(sinePhase),
-            bit_cast<UInt32>(oddPhase), bit_cast<UInt32>(evenPhase)};
+bool Oscillator::playsLike(const Oscillator& other) const {
+    const float mine[8] = {sineInc, oddInc, evenInc, oddGain, evenGain, sinePhase, oddPhase, evenPhase};
+    const float theirs[8] = {other.sineInc,  other.oddInc,    other.evenInc,  other.oddGain,
+                             other.evenGain, other.sinePhase, other.oddPhase, other.evenPhase};
+    UInt32 differs = 0;
+    for (int i = 0; i < 8; ++i) differs |= std::bit_cast<UInt32>(mine[i]) ^ std::bit_cast<UInt32>(theirs[i]);
+    return differs == 0;
 }
 
 namespace {

@@ -2,8 +2,6 @@
 // its phases, increments and gains, and the readers of the three waves. Truncated
 // phases, no interpolation; band-limited by choosing and crossfading levels.
 #pragma once
-#include <array>
-
 #include "Platform/MacTypes.h"
 #include "Velmora/VelmoraParameters.h"
 
@@ -72,9 +70,9 @@ public:
         oddPhase = other.oddPhase;
         evenPhase = other.evenPhase;
     }
-    // The bit patterns of the increments, gains and phases: two oscillators with the same
-    // wave and the same bits render the same samples.
-    std::array<UInt32, 8> bits() const;
+    // Whether this oscillator, playing the same wave as `other`, renders the same samples:
+    // the same increments, gains and phases, bit for bit.
+    bool playsLike(const Oscillator& other) const;
 
 private:
     float sineInc = 1.0f, oddInc = 1.0f, evenInc = 1.0f;

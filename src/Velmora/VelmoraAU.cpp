@@ -140,6 +140,7 @@ OSStatus VelmoraAU::Initialize() {
     const UInt32 count = CountParameters(paramInfo);
     params = currentSettings.values;
     for (UInt32 id = 0; id < count; ++id) StoreRelaxed(params[id], paramInfo[id].defaultValue);
+    parameterChanges.fetch_add(1, std::memory_order_release);
 
     setUpVoice();
     for (int k = 0; k < 128; ++k) {
@@ -203,7 +204,9 @@ void VelmoraAU::setUpVoice() {
         const float f = float(440 * std::pow(2.0, (i / 100.0 + 60 - 69) / 12));
         octavePhase[i] = float(f / sampleRate);
     }
-    for (DesignInputs& d : designed) d.valid = false;  // the cutoffs' increments changed
+    // The cutoffs' and the oscillators' increments changed.
+    for (DesignInputs& d : designed) d.valid = false;
+    for (OscillatorInputs& o : oscillatorInputs) o.valid = false;
     PlatformLog("Initializing buffers done!\n");
 }
 

@@ -114,7 +114,18 @@ private:
     void configureEnvelope(int which, Float64 sampleRate);
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
-    struct CallParams;
+    // What a render call reads: the output format, the level, the routing, the velocity
+    // amounts, the twenty source selectors, and which LFOs and multipliers anything reads.
+    // Read again only after a parameter or the rate changed.
+    struct CallParams {
+        float invRate, volume;
+        int routing;
+        float velAmount[3], velRest[3];
+        int noiseGainSource, noisePanSource;
+        int tuneSource[2], shape1Source[2], shape2Source[2], gainSource[2], shaperSource[2], filterSource[2];
+        int lfoSource[2], multiSources[2][2];
+        bool lfoRead[2], multiRead[2];
+    };
     struct SliceParams;
     class GuardSequence;
     CallParams readCallParams(Float64 sampleRate) const;
@@ -144,8 +155,12 @@ private:
     AUPreset presetList[kNumFactoryPresets];
     const AudioUnitParameterInfo* paramInfo = nullptr;
     const AUChannelInfo* channelInfo = nullptr;
-    Float64 renderSampleRate = 44100.0;  // output element 0's rate, taken per render call
-    float* params = nullptr;             // currentSettings.values once initialized
+    Float64 renderSampleRate = 44100.0;       // output element 0's rate, taken per render call
+    float* params = nullptr;                  // currentSettings.values once initialized
+    std::atomic<UInt32> parameterChanges{0};  // counts the writes of parameter values
+    CallParams callParams{};
+    UInt32 callParamsChanges = ~UInt32(0);  // parameterChanges when callParams was read
+    Float64 callParamsRate = 0;
     UInt32 internalParams[2] = {0, 0};
 
     // Filter section.
@@ -172,6 +187,14 @@ private:
     int noisePos = 0;
 
     Oscillator oscillators[2];  // index 0 is oscillator 1
+    // The inputs each oscillator was last set from (bit patterns): a held note keeps its
+    // increments and gains without looking them up again.
+    struct OscillatorInputs {
+        int wave;
+        UInt32 note, shape1, shape2;
+        bool valid;
+        bool operator==(const OscillatorInputs&) const = default;
+    } oscillatorInputs[2] = {};
 
     // Voice.
     Relaxed<SInt32> silent{1};

@@ -74,6 +74,7 @@ OSStatus VelmoraAU::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, 
     if (!std::isfinite(value)) return paramErr;
     float* values = currentSettings.values;
     StoreRelaxed(values[id], IsModSourceSelector(id) ? std::roundf(value) : value);
+    parameterChanges.fetch_add(1, std::memory_order_release);
 
     const bool envelope = id >= kA1 && id <= kR3 && (id - kA1) % kEnvStride < 4;
     const bool lfo = id == kLFO1Wave || id == kLFO1Speed || id == kLFO1InPhase || id == kLFO2Wave || id == kLFO2Speed ||

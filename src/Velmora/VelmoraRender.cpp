@@ -122,17 +122,6 @@ private:
     bool positive = true;  // the sign of the next guard sample
 };
 
-// What a render call reads once: the output format, the level, the routing, the velocity
-// amounts and the twenty source selectors.
-struct VelmoraAU::CallParams {
-    float invRate, volume;
-    int routing;
-    float velAmount[3], velRest[3];
-    int noiseGainSource, noisePanSource;
-    int tuneSource[2], shape1Source[2], shape2Source[2], gainSource[2], shaperSource[2], filterSource[2];
-    int lfoSource[2], multiSources[2][2];
-};
-
 // What a slice reads, at its start.
 struct VelmoraAU::SliceParams {
     float glide, noiseType, mixMode;
@@ -170,6 +159,23 @@ VelmoraAU::CallParams VelmoraAU::readCallParams(Float64 sampleRate) const {
         c.lfoSource[o] = sourceIndex(param(kLFO1VModSrc + o * kLfoStride));
         c.multiSources[o][0] = sourceIndex(param(kMultiAS1 + o * kMultiStride));
         c.multiSources[o][1] = sourceIndex(param(kMultiAS2 + o * kMultiStride));
+    }
+    // The sources something reads: the selectors of the voice, then those of each LFO and
+    // multiplier that is read itself (a chain of them takes a pass each).
+    auto bit = [](int source) { return UInt32(1) << source; };
+    auto pair = [&](int source) { return bit(source) | bit(source + 1); };  // a source and its inversion
+    UInt32 read = bit(c.noiseGainSource) | bit(c.noisePanSource);
+    for (int o = 0; o < 2; ++o)
+        read |= bit(c.tuneSource[o]) | bit(c.shape1Source[o]) | bit(c.shape2Source[o]) | bit(c.gainSource[o]) |
+                bit(c.shaperSource[o]) | bit(c.filterSource[o]);
+    for (int pass = 0; pass < 4; ++pass)
+        for (int m = 0; m < 2; ++m) {
+            if (read & pair(kSourceLfo1 + 2 * m)) read |= bit(c.lfoSource[m]);
+            if (read & pair(kSourceMultiA + 2 * m)) read |= bit(c.multiSources[m][0]) | bit(c.multiSources[m][1]);
+        }
+    for (int m = 0; m < 2; ++m) {
+        c.lfoRead[m] = (read & pair(kSourceLfo1 + 2 * m)) != 0;
+        c.multiRead[m] = (read & pair(kSourceMultiA + 2 * m)) != 0;
     }
     return c;
 }
@@ -223,7 +229,13 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
                      channels > 1 ? static_cast<float*>(list.mBuffers[1].mData) : nullptr};
 
     renderSampleRate = output->GetStreamFormat().mSampleRate;
-    const CallParams call = readCallParams(renderSampleRate);
+    const UInt32 changes = parameterChanges.load(std::memory_order_acquire);
+    if (changes != callParamsChanges || renderSampleRate != callParamsRate) {
+        callParams = readCallParams(renderSampleRate);
+        callParamsChanges = changes;
+        callParamsRate = renderSampleRate;
+    }
+    const CallParams& call = callParams;
     modSources[kSourceOff] = 0;
     modSources[kSourcePressure] = pressure;
     modSources[kSourcePressureInverted] = -modSources[kSourcePressure];
@@ -311,6 +323,7 @@ float VelmoraAU::amplitudeEnvelope(int n, const CallParams& call) {
 }
 
 // The envelopes, the LFOs and the multipliers, in order: a source may read those before it.
+// An LFO or multiplier that nothing reads only keeps its time.
 void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const SliceParams& slice) {
     const float v = modSources[kSourceVelocity];
     modSources[kSourceEnv1] = a;
@@ -324,6 +337,10 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
     }
     LFO* lfos[2] = {lfo1.get(), lfo2.get()};
     for (int l = 0; l < 2; ++l) {
+        if (!call.lfoRead[l]) {
+            lfos[l]->skip(n);
+            continue;
+        }
         // The raw value first: an LFO may scale itself by its own output.
         const float d = float(slice.lfoDepth[l] * 0.01);
         const float raw = float(lfos[l]->proceed(n));
@@ -333,6 +350,7 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
         modSources[kSourceLfo1 + 2 * l + 1] = -value;
     }
     for (int m = 0; m < 2; ++m) {
+        if (!call.multiRead[m]) continue;
         const float first = modSources[call.multiSources[m][0]];
         modSources[kSourceMultiA + 2 * m] = first;
         const float second = modSources[call.multiSources[m][1]];
@@ -351,7 +369,6 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
     const OscillatorTables tables = oscillatorTables();
     float* oscOut[2] = {bufferA, bufferB};
     int firstWave = 0;
-    std::array<UInt32, 8> firstBits{};
     for (int o = 0; o < 2; ++o) {
         const SliceParams::Oscillator& p = slice.osc[o];
         float note = pitch + p.tune + p.tuneDepth * modSources[call.tuneSource[o]];
@@ -362,11 +379,16 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
         const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
         const int wave = TruncToInt(p.wave);
         Oscillator& oscillator = oscillators[o];
-        oscillator.set(wave, note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
+        const OscillatorInputs inputs{wave, std::bit_cast<UInt32>(note), std::bit_cast<UInt32>(shape1),
+                                      std::bit_cast<UInt32>(shape2), true};
+        if (!(oscillatorInputs[o] == inputs)) {
+            oscillatorInputs[o] = inputs;
+            oscillator.set(wave, note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
+        }
         if (o == 0) {
             firstWave = wave;
-            firstBits = oscillator.bits();
-        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm && oscillator.bits() == firstBits) {
+        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm &&
+                   oscillator.playsLike(oscillators[0])) {
             std::copy_n(bufferA, n, bufferB);
             oscillator.followPhases(oscillators[0]);
             continue;

@@ -183,3 +183,35 @@ TEST(Render, AListWithOneNullBufferGetsTheUnitsMemoryThere) {
     EXPECT_EQ(std::vector<float>(call.channel(1), call.channel(1) + 512), left);
     EXPECT_NE(left[511], 7.0f);
 }
+
+TEST(Render, ModulatorsNothingReadsKeepTheirTime) {
+    // An LFO and a multiplier that nothing reads only keep their time, and a render call
+    // reads its selectors again after they changed: once read, they play exactly as if
+    // they had been read all along (here from the start, at depth 0).
+    Instrument alwaysRead, readLater;
+    for (Instrument* inst : {&alwaysRead, &readLater}) {
+        inst->set(kFilterAType, 1);
+        inst->set(kFilterAFc, 60);
+        inst->set(kLFO1Wave, 1);
+        inst->set(kLFO1Speed, 70);
+        inst->set(kLFO2Wave, 3);
+        inst->set(kLFO2Speed, 55);
+        inst->set(kMultiAS1, kSourceLfo2);
+        inst->set(kMultiAS2, kSourceEnv2);
+        inst->set(kMultiAMode, 1);
+    }
+    alwaysRead.set(kOSC1TModSrc, kSourceLfo1);
+    alwaysRead.set(kFilterAFSrc, kSourceMultiA);
+    for (Instrument* inst : {&alwaysRead, &readLater}) inst->noteOn(57);
+    EXPECT_EQ(alwaysRead.renderBlocks(5000), readLater.renderBlocks(5000));
+
+    for (Instrument* inst : {&alwaysRead, &readLater}) {
+        inst->set(kOSC1TModSrc, kSourceLfo1);
+        inst->set(kOSC1TModDpth, 2);
+        inst->set(kFilterAFSrc, kSourceMultiA);
+        inst->set(kFilterAFDpth, 30);
+    }
+    const std::vector<float> played = alwaysRead.renderBlocks(5000);
+    EXPECT_EQ(played, readLater.renderBlocks(5000));
+    EXPECT_GT(largestStep(played, 0, played.size()), 1e-3f);
+}
