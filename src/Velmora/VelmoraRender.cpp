@@ -366,9 +366,7 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
 // same samples: it takes a copy instead.
 void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
                                     float* bufferA, float* bufferB) {
-    const OscillatorTables tables = oscillatorTables();
-    float* oscOut[2] = {bufferA, bufferB};
-    int firstWave = 0;
+    int waves[2];
     for (int o = 0; o < 2; ++o) {
         const SliceParams::Oscillator& p = slice.osc[o];
         float note = pitch + p.tune + p.tuneDepth * modSources[call.tuneSource[o]];
@@ -377,23 +375,26 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
         const float shape1 = rawShape1 > 0 ? std::min(rawShape1, kShapeLimit) : 0.0f;
         const float rawShape2 = p.shape2Depth * modSources[call.shape2Source[o]] + p.shape2;
         const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
-        const int wave = TruncToInt(p.wave);
-        Oscillator& oscillator = oscillators[o];
-        const OscillatorInputs inputs{wave, std::bit_cast<UInt32>(note), std::bit_cast<UInt32>(shape1),
+        waves[o] = TruncToInt(p.wave);
+        const OscillatorInputs inputs{waves[o], std::bit_cast<UInt32>(note), std::bit_cast<UInt32>(shape1),
                                       std::bit_cast<UInt32>(shape2), true};
         if (!(oscillatorInputs[o] == inputs)) {
             oscillatorInputs[o] = inputs;
-            oscillator.set(wave, note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
+            oscillators[o].set(waves[o], note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
         }
-        if (o == 0) {
-            firstWave = wave;
-        } else if (wave == firstWave && wave >= kWaveSawOE && wave <= kWavePwm &&
-                   oscillator.playsLike(oscillators[0])) {
+    }
+    const bool copiesFirst = waves[1] == waves[0] && waves[1] >= kWaveSawOE && waves[1] <= kWavePwm &&
+                             oscillators[1].playsLike(oscillators[0]);
+    const OscillatorTables tables = oscillatorTables();
+    float* oscOut[2] = {bufferA, bufferB};
+    for (int o = 0; o < 2; ++o) {
+        Oscillator& oscillator = oscillators[o];
+        if (o == 1 && copiesFirst) {
             std::copy_n(bufferA, n, bufferB);
             oscillator.followPhases(oscillators[0]);
             continue;
         }
-        switch (wave) {
+        switch (waves[o]) {
             case kWaveSawOE: oscillator.processVoice(tables, oscOut[o], n); break;
             case kWaveDigiwave: oscillator.processPD1(tables, oscOut[o], n); break;
             case kWavePwm: oscillator.processPWM(tables, oscOut[o], n); break;
