@@ -39,6 +39,7 @@ inline void eachPair(float* b, const float* a, int n, F f) {
 }  // namespace
 
 void ProcessGain(float* buffer, float gain, int n) {
+    if (gain == 1.0f) return;  // x * 1 is x (a NaN stays a NaN, which the output limit mutes)
     eachSample(buffer, n, [gain](float x) { return x * gain; });
 }
 
