@@ -64,14 +64,14 @@ bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB
 // Gains, shapers and the mixer work sample by sample, and a filter gives the same samples
 // in blocks of any length (the comb excepted: it glides its delay over each call). So two
 // filters can run in short blocks in turn, with the steps between them, and the processor
-// overlaps the recursion of one filter with the other's. That pays for the kernels whose
-// time is their recursion: the state-variable filters, the saturated lowpasses, the single
-// biquads and the phaser. "rude LP2" and the vowel banks are busy enough on their own.
+// overlaps the recursion of one filter with the other's. That pays for every pair of
+// recursive kernels but two: the vowel banks, and "rude LP2" twice, are busy enough on
+// their own (both measured slower in blocks).
 constexpr int kFilterChunk = 8;
-bool filterRunsInChunks(int type) {
+bool filtersRunInChunks(int typeA, int typeB) {
     using namespace kvel_filters;
-    return (type >= kLowpass && type <= kNotch) || type == kLowpass2 || type == kTameLP2 ||
-           (type >= kBandpass2 && type <= kPhaser);
+    auto pairs = [](int type) { return type >= kLowpass && type <= kPhaser && type != kComb; };
+    return pairs(typeA) && pairs(typeB) && !(typeA == kRudeLP2 && typeB == kRudeLP2);
 }
 
 // Infinity and NaN have every exponent bit set; the test of each value is independent
@@ -459,7 +459,7 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, f
         }
     };
     const Step* steps = kRoutings[call.routing >= 0 && call.routing <= 8 ? call.routing : 0];
-    if (filterRunsInChunks(filterTypeA) && filterRunsInChunks(filterTypeB)) {
+    if (filtersRunInChunks(filterTypeA, filterTypeB)) {
         const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
         const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
         run(steps, firstFilter, 0, n);
