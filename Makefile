@@ -18,7 +18,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_
 
 # `make bench`: a tree of its own with the flags of `make build`, the benchmarks, and Calf
 # Monosynth playing the same pattern through lv2render (built from $(LV2RENDER_SRC)), summed
-# up in one table.
+# up in one table. Each benchmark warms up first: the first figures of a process run slow.
 BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
@@ -91,7 +91,8 @@ bench: deps
 	@cmp -s $(BENCH_BUILD)/pattern.mid tests/data/pattern.mid || \
 	    echo "note: lv2render's pattern is not tests/data/pattern.mid, the golden renders' song"
 	@echo "Running the benchmarks (a few minutes; $(BENCH_BUILD)/bench.txt has every figure) ..."
-	@$(BENCH_BUILD)/bench/velmora_bench --pattern=$(BENCH_BUILD)/pattern.mid --benchmark_out_format=json \
+	@$(BENCH_BUILD)/bench/velmora_bench --pattern=$(BENCH_BUILD)/pattern.mid --benchmark_min_warmup_time=0.2 \
+	    --benchmark_out_format=json \
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
