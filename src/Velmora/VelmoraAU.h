@@ -115,7 +115,7 @@ private:
     void configureLfo(int which, Float64 sampleRate);
     float param(UInt32 id) const { return LoadRelaxed(currentSettings.values[id]); }
     // What a render call reads: the output format, the level, the routing, the velocity
-    // amounts, the twenty source selectors, and which LFOs and multipliers anything reads.
+    // amounts, the twenty source selectors, and whether anything reads LFO 1.
     // Read again only after a parameter or the rate changed.
     struct CallParams {
         float invRate, volume;
@@ -124,7 +124,7 @@ private:
         int noiseGainSource, noisePanSource;
         int tuneSource[2], shape1Source[2], shape2Source[2], gainSource[2], shaperSource[2], filterSource[2];
         int lfoSource[2], multiSources[2][2];
-        bool lfoRead[2], multiRead[2];
+        bool lfo1Read;
     };
     struct SliceParams;
     class GuardSequence;

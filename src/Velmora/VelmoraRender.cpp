@@ -160,23 +160,17 @@ VelmoraAU::CallParams VelmoraAU::readCallParams(Float64 sampleRate) const {
         c.multiSources[o][0] = sourceIndex(param(kMultiAS1 + o * kMultiStride));
         c.multiSources[o][1] = sourceIndex(param(kMultiAS2 + o * kMultiStride));
     }
-    // The sources something reads: the selectors of the voice, then those of each LFO and
-    // multiplier that is read itself (a chain of them takes a pass each).
-    auto bit = [](int source) { return UInt32(1) << source; };
-    auto pair = [&](int source) { return bit(source) | bit(source + 1); };  // a source and its inversion
-    UInt32 read = bit(c.noiseGainSource) | bit(c.noisePanSource);
-    for (int o = 0; o < 2; ++o)
-        read |= bit(c.tuneSource[o]) | bit(c.shape1Source[o]) | bit(c.shape2Source[o]) | bit(c.gainSource[o]) |
-                bit(c.shaperSource[o]) | bit(c.filterSource[o]);
-    for (int pass = 0; pass < 4; ++pass)
-        for (int m = 0; m < 2; ++m) {
-            if (read & pair(kSourceLfo1 + 2 * m)) read |= bit(c.lfoSource[m]);
-            if (read & pair(kSourceMultiA + 2 * m)) read |= bit(c.multiSources[m][0]) | bit(c.multiSources[m][1]);
-        }
-    for (int m = 0; m < 2; ++m) {
-        c.lfoRead[m] = (read & pair(kSourceLfo1 + 2 * m)) != 0;
-        c.multiRead[m] = (read & pair(kSourceMultiA + 2 * m)) != 0;
-    }
+    // Whether anything reads LFO 1. It is the first modulator, so every reader takes this
+    // slice's value and it may skip the slices nobody reads. LFO 2 and the multipliers always
+    // run: an earlier modulator reads them a slice late, so their last value must be there
+    // whenever a selector turns to them.
+    const int lfo1Readers[] = {c.noiseGainSource,    c.noisePanSource,     c.tuneSource[0],     c.tuneSource[1],
+                               c.shape1Source[0],    c.shape1Source[1],    c.shape2Source[0],   c.shape2Source[1],
+                               c.gainSource[0],      c.gainSource[1],      c.shaperSource[0],   c.shaperSource[1],
+                               c.filterSource[0],    c.filterSource[1],    c.lfoSource[1],      c.multiSources[0][0],
+                               c.multiSources[0][1], c.multiSources[1][0], c.multiSources[1][1]};
+    c.lfo1Read = std::any_of(std::begin(lfo1Readers), std::end(lfo1Readers),
+                             [](int s) { return s == kSourceLfo1 || s == kSourceLfo1Inverted; });
     return c;
 }
 
@@ -323,7 +317,7 @@ float VelmoraAU::amplitudeEnvelope(int n, const CallParams& call) {
 }
 
 // The envelopes, the LFOs and the multipliers, in order: a source may read those before it.
-// An LFO or multiplier that nothing reads only keeps its time.
+// LFO 1 only keeps its time while nothing reads it.
 void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const SliceParams& slice) {
     const float v = modSources[kSourceVelocity];
     modSources[kSourceEnv1] = a;
@@ -337,7 +331,7 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
     }
     LFO* lfos[2] = {lfo1.get(), lfo2.get()};
     for (int l = 0; l < 2; ++l) {
-        if (!call.lfoRead[l]) {
+        if (l == 0 && !call.lfo1Read) {
             lfos[l]->skip(n);
             continue;
         }
@@ -350,7 +344,6 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
         modSources[kSourceLfo1 + 2 * l + 1] = -value;
     }
     for (int m = 0; m < 2; ++m) {
-        if (!call.multiRead[m]) continue;
         const float first = modSources[call.multiSources[m][0]];
         modSources[kSourceMultiA + 2 * m] = first;
         const float second = modSources[call.multiSources[m][1]];

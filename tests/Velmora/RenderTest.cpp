@@ -185,9 +185,10 @@ TEST(Render, AListWithOneNullBufferGetsTheUnitsMemoryThere) {
 }
 
 TEST(Render, ModulatorsNothingReadsKeepTheirTime) {
-    // An LFO and a multiplier that nothing reads only keep their time, and a render call
-    // reads its selectors again after they changed: once read, they play exactly as if
-    // they had been read all along (here from the start, at depth 0).
+    // A modulator that nothing reads may only keep its time, and a render call reads its
+    // selectors again after they changed: once read, every modulator plays exactly as if it
+    // had been read all along (here from the start, at depth 0), also when LFO 1 reads the
+    // multiplier that comes after it, a slice late.
     Instrument alwaysRead, readLater;
     for (Instrument* inst : {&alwaysRead, &readLater}) {
         inst->set(kFilterAType, 1);
@@ -210,6 +211,8 @@ TEST(Render, ModulatorsNothingReadsKeepTheirTime) {
         inst->set(kOSC1TModDpth, 2);
         inst->set(kFilterAFSrc, kSourceMultiA);
         inst->set(kFilterAFDpth, 30);
+        inst->set(kLFO1VModSrc, kSourceMultiA);
+        inst->set(kLFO1VModDpth, 50);
     }
     const std::vector<float> played = alwaysRead.renderBlocks(5000);
     EXPECT_EQ(played, readLater.renderBlocks(5000));
