@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kEditUsage =
     "usage: velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset]\n"
-    "                    [--scale S] [--screenshot OUT.png]\n";
+    "                    [--scale S] [--knob-mode angle|linear] [--screenshot OUT.png]\n";
 
 struct EditOptions : PanelOptions {
     std::string screenshot;
@@ -57,10 +57,11 @@ void save(Session& s) {
 }
 
 int edit(const EditOptions& o) {
+    usePanelKnobMode(o);
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 512);
     applyPresetAndState(instrument, o.preset, o.state);
-    PanelWindow panel(instrument.unit(), "Velmora", o.scale, !o.screenshot.empty(), "--screenshot works without one");
+    PanelWindow panel(instrument.unit(), "Velmora", o, !o.screenshot.empty(), "--screenshot works without one");
     WindowRef window = panel.window();
 
     if (!o.screenshot.empty()) {

@@ -34,7 +34,7 @@ namespace {
 
 constexpr const char* kPlayUsage =
     "usage: velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "                    [--no-editor] [--connect PORT]...\n";
+    "                    [--knob-mode angle|linear] [--no-editor] [--connect PORT]...\n";
 
 struct PlayOptions : PanelOptions {
     bool editor = true, verbose = false;
@@ -313,6 +313,7 @@ void followRate(HostedInstrument& instrument, LivePlayer& player, jack_nframes_t
 }
 
 int play(const PlayOptions& o) {
+    usePanelKnobMode(o);
     catchStopSignals();
     JackHost jack(o.verbose);
     HostedInstrument instrument(kVelmoraDescription);
@@ -323,8 +324,8 @@ int play(const PlayOptions& o) {
     Session session{instrument, player, o, {}};
     std::unique_ptr<PanelWindow> panel;
     if (o.editor) {
-        panel = std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o.scale, false,
-                                              "--no-editor plays without a window");
+        panel =
+            std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o, false, "--no-editor plays without a window");
         session.window = panel->window();
         session.showKeyboard();
         SetWindowKeyEventHandler(session.window, onKey, &session);
