@@ -1,6 +1,7 @@
-// Draws the panel's pictures with cairo, as vectors, at scale 1 (name.png) and
-// 2 (name@2x.png): the background with its sections and labels, the knob,
-// displays, step buttons, the LED strip and the nine routing diagrams.
+// Draws the panel's pictures with cairo, as vectors, at scales 1 (name.png),
+// 1.5 (name@1.5x.png) and 2 (name@2x.png): the background with its sections
+// and labels, the knob, displays, step buttons, the LED strip and the nine
+// routing diagrams.
 //
 //   velmora_panel_art OUTPUT_FOLDER
 #include <cairo.h>
@@ -38,8 +39,17 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) 
     cairo_close_path(cr);
 }
 
-// Text fitted into a box: as large as the box's height allows, smaller when too wide.
+// Text fitted into a box: as large as the box's height allows, smaller when too
+// wide. Vertical text reads upwards, centred in the box, fitted to its width.
 void text(cairo_t* cr, const Box& b, const char* s, Align align, Colour c, bool bold = true) {
+    if (align == Align::vertical) {
+        cairo_save(cr);
+        cairo_translate(cr, b.x, b.y + b.h);
+        cairo_rotate(cr, -M_PI / 2);
+        text(cr, {0, 0, b.h, b.w}, s, Align::centre, c, bold);
+        cairo_restore(cr);
+        return;
+    }
     cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     double size = b.h * 0.95;
@@ -69,8 +79,8 @@ void background(cairo_t* cr) {
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
-    text(cr, {300, 18, 278, 30}, "VELMORA", Align::centre, kAccent);
-    text(cr, {300, 50, 278, 12}, "monophonic table synthesizer", Align::centre, kDim, false);
+    text(cr, {300, 18, 270, 30}, "VELMORA", Align::centre, kAccent);
+    text(cr, {300, 50, 270, 12}, "monophonic table synthesizer", Align::centre, kDim, false);
     for (const Label& l : kLabels)
         text(cr, l.box, l.text, l.align, l.align == Align::left && l.box.h >= 11 ? kAccent : kInk);
 }
@@ -173,104 +183,117 @@ const Routing kRoutings[9] = {
     {{G}, {G}, {F, S, F, S}},   {{G}, {G}, {S, F, S, F}},   {{G, S, F}, {G}, {S, F}},
 };
 
+// Filters and shapers are boxes naming themselves ("FA": filter A), gains are
+// triangles; boxes are opaque and drawn over the wires, so no wire crosses a letter.
+constexpr double kBoxWidth = 12, kBoxHeight = 11, kGainWidth = 8, kOpGap = 1;
+
+double opWidth(Op op) { return op == G ? kGainWidth : kBoxWidth; }
+
+double opsWidth(const std::vector<Op>& ops) {
+    double w = 0;
+    for (Op op : ops) w += opWidth(op) + kOpGap;
+    return ops.empty() ? 0 : w - kOpGap;
+}
+
 void opBox(cairo_t* cr, double x, double y, Op op, char path) {
-    const double w = 8.5, h = 9;
     if (op == G) {  // an amplifier's triangle
-        cairo_move_to(cr, x, y - 3.5);
-        cairo_line_to(cr, x + 6.5, y);
-        cairo_line_to(cr, x, y + 3.5);
+        cairo_move_to(cr, x, y - 4);
+        cairo_line_to(cr, x + kGainWidth, y);
+        cairo_line_to(cr, x, y + 4);
         cairo_close_path(cr);
         set(cr, kDim);
         cairo_fill(cr);
         return;
     }
-    roundedRect(cr, x, y - h / 2, w, h, 1.5);
+    roundedRect(cr, x, y - kBoxHeight / 2, kBoxWidth, kBoxHeight, 1.5);
     if (op == F)
-        cairo_set_source_rgb(cr, 0.30, 0.55, 0.90);
+        cairo_set_source_rgb(cr, 0.36, 0.62, 0.95);
     else
         set(cr, kAccent);
     cairo_fill(cr);
     const char label[3] = {op == F ? 'F' : 'S', path, 0};
-    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, 5.2);
+    cairo_select_font_face(cr, "DejaVu Sans Condensed", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 7.5);
     cairo_text_extents_t e;
     cairo_text_extents(cr, label, &e);
-    cairo_set_source_rgb(cr, 0.05, 0.07, 0.08);
-    cairo_move_to(cr, x + (w - e.x_advance) / 2, y + 1.9);
+    cairo_set_source_rgb(cr, 0.03, 0.04, 0.05);
+    cairo_move_to(cr, x + (kBoxWidth - e.x_advance) / 2, y + 2.7);
     cairo_show_text(cr, label);
 }
-
-double opWidth(Op op) { return op == G ? 9.5 : 11; }
 
 Paint routing(int k) {
     return [k](cairo_t* cr) {
         lcd(100, 46)(cr);
         const Routing& r = kRoutings[k];
-        const double yA = 13, yB = 33, yMix = 23, mixX = 58;
+        const double yA = 12, yB = 34, yMix = 23, first = 14;
+        // The mix sits right after the longer path; what follows it, after the mix.
+        const double mixX = first + std::max(opsWidth(r.a), opsWidth(r.b)) + 7;
         cairo_set_line_width(cr, 1);
-        // Wires first, operations over them.
         set(cr, kLcdInk, 0.55);
-        cairo_move_to(cr, 9, yA);
-        cairo_line_to(cr, mixX - 4, yA);
-        cairo_line_to(cr, mixX, yMix);
-        cairo_move_to(cr, 9, yB);
-        cairo_line_to(cr, mixX - 4, yB);
-        cairo_line_to(cr, mixX, yMix);
+        for (double y : {yA, yB}) {
+            cairo_move_to(cr, 9, y);
+            cairo_line_to(cr, mixX - 5, y);
+            cairo_line_to(cr, mixX, yMix);
+        }
         cairo_move_to(cr, mixX, yMix);
-        cairo_line_to(cr, 95, yMix);
+        cairo_line_to(cr, 94, yMix);
         cairo_stroke(cr);
         cairo_move_to(cr, 97, yMix);  // out
-        cairo_line_to(cr, 93, yMix - 2.5);
-        cairo_line_to(cr, 93, yMix + 2.5);
+        cairo_line_to(cr, 92, yMix - 3);
+        cairo_line_to(cr, 92, yMix + 3);
         cairo_close_path(cr);
         cairo_fill(cr);
         for (int path = 0; path < 2; ++path) {
             const double y = path ? yB : yA;
-            cairo_arc(cr, 5.5, y, 4.5, 0, 2 * M_PI);
+            cairo_arc(cr, 6, y, 5, 0, 2 * M_PI);
             set(cr, kLcdInk);
             cairo_fill(cr);
             cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-            cairo_set_font_size(cr, 6.5);
-            cairo_set_source_rgb(cr, 0.05, 0.07, 0.08);
-            cairo_move_to(cr, 3.6, y + 2.3);
+            cairo_set_font_size(cr, 7.5);
+            cairo_text_extents_t e;
+            cairo_text_extents(cr, path ? "2" : "1", &e);
+            cairo_set_source_rgb(cr, 0.03, 0.04, 0.05);
+            cairo_move_to(cr, 6 - e.x_advance / 2, y + 2.7);
             cairo_show_text(cr, path ? "2" : "1");
-            double x = 13;
+            double x = first;
             for (Op op : path ? r.b : r.a) {
                 opBox(cr, x, y, op, path ? 'B' : 'A');
-                x += opWidth(op);
+                x += opWidth(op) + kOpGap;
             }
         }
-        // The mix, and the operations that follow it (shapers and filters alternate A, B in order).
-        cairo_arc(cr, mixX, yMix, 4, 0, 2 * M_PI);
+        // The mix, and the operations that follow it.
+        cairo_arc(cr, mixX, yMix, 4.5, 0, 2 * M_PI);
         set(cr, kLcdInk);
         cairo_fill(cr);
-        cairo_set_source_rgb(cr, 0.05, 0.07, 0.08);
+        cairo_set_source_rgb(cr, 0.03, 0.04, 0.05);
         cairo_set_line_width(cr, 1.2);
-        cairo_move_to(cr, mixX - 2.3, yMix);
-        cairo_line_to(cr, mixX + 2.3, yMix);
-        cairo_move_to(cr, mixX, yMix - 2.3);
-        cairo_line_to(cr, mixX, yMix + 2.3);
+        cairo_move_to(cr, mixX - 2.5, yMix);
+        cairo_line_to(cr, mixX + 2.5, yMix);
+        cairo_move_to(cr, mixX, yMix - 2.5);
+        cairo_line_to(cr, mixX, yMix + 2.5);
         cairo_stroke(cr);
         // After the mix, an operation is path A's unless path A already had its kind.
-        double x = mixX + 6;
+        double x = mixX + 7;
         std::vector<Op> used = r.a;
         for (Op op : r.after) {
             const bool ofA = std::find(used.begin(), used.end(), op) == used.end();
             used.push_back(op);
             opBox(cr, x, yMix, op, ofA ? 'A' : 'B');
-            x += opWidth(op);
+            x += opWidth(op) + kOpGap;
         }
     };
 }
 
 void write(const std::string& folder, const char* name, int w, int h, const Paint& paint) {
-    for (int scale : {1, 2}) {
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w * scale, h * scale);
+    for (const char* suffix : {"", "@1.5x", "@2x"}) {
+        const double scale = *suffix ? std::atof(suffix + 1) : 1.0;
+        cairo_surface_t* s =
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(std::lround(w * scale)), int(std::lround(h * scale)));
         cairo_t* cr = cairo_create(s);
         cairo_scale(cr, scale, scale);
         paint(cr);
         cairo_destroy(cr);
-        const std::string path = folder + "/" + name + (scale == 1 ? "" : "@2x") + ".png";
+        const std::string path = folder + "/" + name + suffix + ".png";
         if (cairo_surface_write_to_png(s, path.c_str()) != CAIRO_STATUS_SUCCESS) {
             std::fprintf(stderr, "velmora_panel_art: cannot write %s\n", path.c_str());
             std::exit(1);

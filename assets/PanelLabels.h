@@ -14,7 +14,7 @@ struct Section {
     const char* title;  // drawn in the box's top-left corner; empty for none
 };
 
-enum class Align { left, centre };
+enum class Align { left, centre, vertical };  // vertical: reads upwards
 
 struct Label {
     Box box;
@@ -25,8 +25,8 @@ struct Label {
 constexpr int kWidth = 850, kHeight = 590;
 
 inline constexpr Section kSections[] = {
-    {{8, 4, 284, 76}, ""},     {{298, 4, 282, 76}, ""},   {{586, 4, 258, 70}, ""},    {{8, 84, 284, 500}, ""},
-    {{298, 84, 282, 500}, ""}, {{586, 76, 258, 226}, ""}, {{586, 306, 258, 212}, ""}, {{586, 520, 258, 64}, ""},
+    {{8, 4, 284, 76}, ""},     {{298, 4, 274, 76}, ""},   {{578, 4, 266, 70}, ""},    {{8, 84, 284, 500}, ""},
+    {{298, 84, 274, 500}, ""}, {{578, 76, 266, 226}, ""}, {{578, 306, 266, 212}, ""}, {{578, 520, 266, 64}, ""},
 };
 
 inline constexpr Label kLabels[] = {
@@ -68,9 +68,9 @@ inline constexpr Label kLabels[] = {
     {{693, 77, 48, 10}, "SUSTAIN", Align::centre},
     {{743, 77, 48, 10}, "RELEASE", Align::centre},
     {{793, 77, 48, 10}, "VELO", Align::centre},
-    {{562, 108, 30, 10}, "ENV 1", Align::centre},
-    {{562, 188, 30, 10}, "ENV 2", Align::centre},
-    {{562, 268, 30, 10}, "ENV 3", Align::centre},
+    {{580, 89, 11, 48}, "ENV 1", Align::vertical},
+    {{580, 169, 11, 48}, "ENV 2", Align::vertical},
+    {{580, 249, 11, 48}, "ENV 3", Align::vertical},
     // LFOs.
     {{596, 316, 92, 12}, "LFO 1", Align::left},
     {{696, 318, 92, 10}, "VOL SRC", Align::centre},
@@ -89,6 +89,11 @@ inline constexpr Label kLabels[] = {
     // Multipliers.
     {{600, 524, 115, 11}, "MULTIPLIER A", Align::left},
     {{723, 524, 115, 11}, "MULTIPLIER B", Align::left},
+    // What the mode LEDs choose: the sources added (0) or multiplied (1).
+    {{610, 552, 11, 11}, "+", Align::centre},
+    {{610, 563, 11, 11}, "\u00d7", Align::centre},
+    {{733, 552, 9, 11}, "+", Align::centre},
+    {{733, 563, 9, 11}, "\u00d7", Align::centre},
 };
 
 }  // namespace panel_art
