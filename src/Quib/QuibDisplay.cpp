@@ -10,6 +10,12 @@
 
 SInt32 QuibDisplay::referenceV = 0;
 
+namespace {
+
+constexpr CGFloat kTextSize = 11.0, kSmallestTextSize = 8.0;
+
+}  // namespace
+
 QuibDisplay::QuibDisplay(QuibMan* chief, AUVParameter& parameter, eRect* r, QuibResolution resolution,
                          QuibGraphic* fore, QuibGraphic* back)
     : QuibCtrl(chief, parameter, r, resolution), ForeGround(fore), BackGround(back) {
@@ -76,16 +82,19 @@ void QuibDisplay::draw(CGContextRef context, UInt32 portHeight) {
     char text[64];
     makeText(UInt32(value), text);
     const size_t length = std::strlen(text);
-    CGContextSelectFont(context, "Monaco", 11.0, kCGEncodingMacRoman);
+    // 11 points, or the largest size down to 8 at which a wider text fits.
+    const auto measure = [&](CGFloat size) {
+        CGContextSelectFont(context, "Monaco", size, kCGEncodingMacRoman);
+        CGContextSetTextDrawingMode(context, kCGTextInvisible);
+        CGContextShowTextAtPoint(context, 0, 0, text, length);
+        return CGContextGetTextPosition(context).x;
+    };
+    CGFloat size = kTextSize, width = measure(size);
+    while (width > vizArea.w && size > kSmallestTextSize) width = measure(size -= 0.5);
     CGContextSetRGBFillColor(context, 0.7, 1.0, 0.8, 1.0);
     vizArea.to(&r, portHeight);
     CGFloat x = r.origin.x;
-    if (textalign != 0) {
-        CGContextSetTextDrawingMode(context, kCGTextInvisible);
-        CGContextShowTextAtPoint(context, 0, 0, text, length);
-        const CGFloat width = CGContextGetTextPosition(context).x;
-        x += textalign == 1 ? vizArea.w / 2 - width / 2 : vizArea.w - width;
-    }
+    if (textalign != 0) x += textalign == 1 ? vizArea.w / 2 - width / 2 : vizArea.w - width;
     CGContextSetTextDrawingMode(context, kCGTextFill);
     CGContextShowTextAtPoint(context, x, r.origin.y, text, length);
 }

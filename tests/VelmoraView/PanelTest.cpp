@@ -19,6 +19,7 @@
 #include "PlatformUI/AudioUnitCarbonView.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
+#include "Quib/QuibDisplay.h"
 #include "Velmora/VelmoraParameters.h"
 #include "VelmoraView/VelmoraAUView.h"
 #include "VelmoraView/VelmoraFormatters.h"
@@ -147,6 +148,16 @@ TEST_F(Panel, EveryParameterHasItsControlsAndNoLabelCoversOne) {
         EXPECT_EQ(editor.controls(AudioUnitParameterID(id)).size(), expected) << "parameter " << id;
     }
 
+    // Every label lies inside one section, clear of its border.
+    const auto inside = [](const panel_art::Box& in, const panel_art::Box& out) {
+        return in.x > out.x && in.y > out.y && in.x + in.w < out.x + out.w && in.y + in.h < out.y + out.h;
+    };
+    for (const panel_art::Label& l : panel_art::kLabels) {
+        const bool placed = std::any_of(std::begin(panel_art::kSections), std::end(panel_art::kSections),
+                                        [&](const panel_art::Section& s) { return inside(l.box, s.box); });
+        EXPECT_TRUE(placed) << '"' << l.text << "\" crosses a section's border";
+    }
+
     for (AUCarbonViewControl* c : editor.view->GetBoundControls()) {
         Rect b;
         GetControlBounds(c->GetControl(), &b);
@@ -237,4 +248,38 @@ TEST_F(Panel, TwoEditorsOfOneInstrumentBothWork) {
     EXPECT_EQ(GetControl32BitValue(first.controls(kRouting)[0]), 1);
     first.click(160, 28);
     EXPECT_EQ(value(kRouting), 2);
+}
+
+// Every value of every text display stays inside its text area: a text wider
+// than the area is drawn smaller (down to 8 points), never over the frame.
+TEST_F(Panel, EveryValueTextFitsItsDisplay) {
+    Editor editor(unit);
+    // The displays' ink: green well above red (the frame and the screen are grey and dark).
+    const auto ink = [](UInt32 argb) { return int((argb >> 8) & 0xFF) - int((argb >> 16) & 0xFF) > 25; };
+    int walked = 0;
+    for (AUCarbonViewControl* bound : editor.view->GetBoundControls()) {
+        QuibCtrl* control = editor.view->getGui()->getCtrlByControlRef(bound->GetControl());
+        if (!control || control->getType() != kQuib_Display || control->getAUVP().mParameterID == kRouting) continue;
+        const eRect where = *control->getBounds(), text = *control->getForeBounds();
+        const SInt32 maximum = GetControl32BitMaximum(bound->GetControl());
+        const SInt32 stride = control->getResolution() == kQuib_res_1 ? 1 : control->getResolution() * 10;
+        for (SInt32 v = 0; v <= maximum; v += std::min(stride, std::max(1, maximum - v))) {
+            SetControl32BitValue(bound->GetControl(), v);  // the parameter follows at once
+            UpdateWindow(editor.window);
+            char shown[64];
+            static_cast<QuibDisplay*>(control)->makeText(UInt32(v), shown);
+            int inked = 0, outside = 0;
+            for (int y = where.y; y < where.y + where.h; ++y)
+                for (int x = where.x; x < where.x + where.w; ++x) {
+                    if (!ink(GetWindowPixel(editor.window, x, y))) continue;
+                    (x >= text.x && x < text.x + text.w ? inked : outside) += 1;
+                }
+            EXPECT_EQ(outside, 0) << "parameter " << control->getAUVP().mParameterID << " \"" << shown << '"';
+            if (shown[0]) {
+                EXPECT_GT(inked, 0) << "parameter " << control->getAUVP().mParameterID << " \"" << shown << '"';
+            }
+            ++walked;
+        }
+    }
+    EXPECT_GT(walked, 500);
 }
