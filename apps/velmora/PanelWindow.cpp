@@ -1,6 +1,7 @@
 // PanelWindow: the view component for the instrument, in a window of its size.
 #include "PanelWindow.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -13,7 +14,7 @@
 #include "StateFile.h"
 
 PanelOptions::PanelOptions() {
-    if (const char* env = std::getenv("VELMORA_UI_SCALE")) scale = std::atof(env);
+    if (const char* env = std::getenv("VELMORA_UI_SCALE")) scale = env;
     if (const char* env = std::getenv("VELMORA_KNOB_MODE")) knobMode = env;
 }
 
@@ -31,7 +32,7 @@ bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptio
     else if (a == "--save")
         o.save = optionValue(args, i);
     else if (a == "--scale")
-        o.scale = std::atof(optionValue(args, i).c_str());
+        o.scale = optionValue(args, i);
     else if (a == "--knob-mode")
         o.knobMode = optionValue(args, i);
     else
@@ -39,8 +40,48 @@ bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptio
     return true;
 }
 
+namespace {
+
+// The scale asked for; 0 when none is.
+double requestedScale(const std::string& text) {
+    if (text.empty()) return 0;
+    char* end = nullptr;
+    const double scale = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end || !(scale > 0 && scale < 100))
+        throw std::invalid_argument("bad scale '" + text + "' (1, 1.5 or 2)");
+    return scale;
+}
+
+// The panel's size at scale 1.
+constexpr int kPanelWidth = 850, kPanelHeight = 590;
+
+// An explicit scale rounded to one the pictures are drawn at; without one, the
+// display's Xft.dpi picks it, and it steps down until the window fits the screen.
+double panelScale(const PanelOptions& o, bool offscreen) {
+    if (const double asked = requestedScale(o.scale); asked > 0) {
+        const double scale = NearestWindowScale(asked);
+        if (scale != asked)
+            std::fprintf(stderr, "velmora: scale %s is drawn at %g (the panel's scales are 1, 1.5 and 2)\n",
+                         o.scale.c_str(), scale);
+        return scale;
+    }
+    int width = 0, height = 0;
+    double dpi = 96;
+    if (offscreen || !GetX11ScreenMetrics(&width, &height, &dpi)) return 1.0;
+    const double wanted = dpi < 120 ? 1.0 : dpi < 168 ? 1.5 : 2.0;
+    double scale = wanted;
+    while (scale > 1.0 && (kPanelWidth * scale > width || kPanelHeight * scale > height)) scale -= 0.5;
+    if (scale != wanted)
+        std::fprintf(stderr,
+                     "velmora: the panel at scale %g (Xft.dpi %g) does not fit the %d x %d screen; drawing it at %g\n",
+                     wanted, dpi, width, height, scale);
+    return scale;
+}
+
+}  // namespace
+
 void checkPanelOptions(const PanelOptions& o) {
-    if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+    requestedScale(o.scale);
     if (o.knobMode != "angle" && o.knobMode != "linear")
         throw std::invalid_argument("bad knob mode '" + o.knobMode + "' (angle or linear)");
 }
@@ -68,7 +109,7 @@ std::filesystem::path programFolder() { return std::filesystem::read_symlink("/p
 
 PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& options, bool offscreen,
                          const std::string& noDisplayHint) {
-    const double scale = options.scale;
+    const double scale = panelScale(options, offscreen);
     static const bool registered = [] {
         RegisterVelmoraView((programFolder() / "Velmora.component").string());
         return true;
@@ -79,7 +120,7 @@ PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& 
         throw std::runtime_error("cannot open the editor component");
 
     // A first size; the window takes the pane's size once the panel is built.
-    const SInt16 width = 850, height = 590;
+    const SInt16 width = kPanelWidth, height = kPanelHeight;
     if (offscreen) {
         CreateOffscreenWindow(width, height, scale, &mWindow);
     } else if (CreateX11Window(title, width, height, scale, &mWindow) != noErr) {

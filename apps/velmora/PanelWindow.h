@@ -12,7 +12,7 @@
 // how its knobs turn (VELMORA_KNOB_MODE unless --knob-mode says).
 struct PanelOptions {
     std::string preset, state, save;
-    double scale = 1.0;
+    std::string scale;               // empty: from the screen
     std::string knobMode = "angle";  // or "linear"
     PanelOptions();
 };
@@ -20,7 +20,7 @@ struct PanelOptions {
 const std::string& optionValue(const std::vector<std::string>& args, size_t& i);
 // Takes args[i] (and its value) when it is one of the shared options.
 bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& options);
-// std::invalid_argument unless the scale is 1 to 4 and the knob mode is "angle" or "linear".
+// std::invalid_argument unless the scale is a positive number and the knob mode "angle" or "linear".
 void checkPanelOptions(const PanelOptions& options);
 
 // Makes the options' knob mode the process's, before any other thread runs.

@@ -2,7 +2,6 @@
 #include "PlatformUI/Bundles.h"
 
 #include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -44,11 +43,19 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef name, CFStringR
     namespace fs = std::filesystem;
     fs::path folder = fs::path(bundle->path) / "Contents" / "Resources";
     if (subDir) folder /= CFStringGetUTF8(subDir);
-    const std::string base = CFStringGetUTF8(name);
-    const std::string extension = type ? std::string(".") + CFStringGetUTF8(type) : std::string();
+    std::string base = CFStringGetUTF8(name), extension;
+    if (type) {
+        extension = std::string(".") + CFStringGetUTF8(type);
+    } else if (const size_t dot = base.rfind('.'); dot != std::string::npos && dot > 0) {
+        extension = base.substr(dot);  // "knob.png": the scale goes before ".png"
+        base.erase(dot);
+    }
+    // The picture made for the scale, else the next larger one (drawn smaller
+    // stays sharp), else the plain one.
     std::vector<fs::path> candidates;
-    if (const int scale = int(std::lround(pictureScale.load())); scale > 1)
-        candidates.push_back(folder / (base + "@" + std::to_string(scale) + "x" + extension));
+    const double scale = pictureScale.load();
+    if (scale > 1.0 && scale <= 1.5) candidates.push_back(folder / (base + "@1.5x" + extension));
+    if (scale > 1.0) candidates.push_back(folder / (base + "@2x" + extension));
     candidates.push_back(folder / (base + extension));
     std::error_code ec;
     for (const fs::path& p : candidates)

@@ -4,6 +4,7 @@
 #include "PlatformUI/Quartz.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -189,13 +190,13 @@ CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CG
         cairo_surface_destroy(s);
         return nullptr;
     }
-    // A picture for scale N (name@Nx.png) reports its scale-1 size.
-    int scale = 1;
+    // A picture for scale N (name@Nx.png, N = 1.5 or 2) reports its scale-1 size.
+    double scale = 1.0;
     const size_t at = provider->path.rfind('@'), slash = provider->path.rfind('/');
     if (at != std::string::npos && (slash == std::string::npos || at > slash))
-        scale = std::max(1, std::atoi(provider->path.c_str() + at + 1));
-    return new CGImage{s, size_t(cairo_image_surface_get_width(s) / scale),
-                       size_t(cairo_image_surface_get_height(s) / scale)};
+        scale = std::max(1.0, std::strtod(provider->path.c_str() + at + 1, nullptr));
+    return new CGImage{s, size_t(std::lround(cairo_image_surface_get_width(s) / scale)),
+                       size_t(std::lround(cairo_image_surface_get_height(s) / scale))};
 }
 
 void CGImageRelease(CGImageRef image) {

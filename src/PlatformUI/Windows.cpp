@@ -4,10 +4,12 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "PlatformUI/CarbonEvents.h"
 #include "PlatformUI/Controls.h"
@@ -29,6 +31,8 @@ struct XConnection {
 namespace {
 
 int scaled(double v, double scale) { return int(std::ceil(v * scale)); }
+// A pointer position on screen, back in unscaled window pixels (every host maps it alike).
+int unscaled(int pixels, double scale) { return int(std::floor(pixels / scale)); }
 
 cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(width, scale), scaled(height, scale));
@@ -174,7 +178,7 @@ void processXEvents(WindowRef window) {
                 break;
             case ButtonPress:
                 if (e.xbutton.button == Button4 || e.xbutton.button == Button5) {
-                    SendWindowWheel(window, int(e.xbutton.x / s), int(e.xbutton.y / s),
+                    SendWindowWheel(window, unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
                                     e.xbutton.button == Button4 ? 1 : -1, modifiersOf(e.xbutton.state, 0));
                     break;
                 }
@@ -182,17 +186,17 @@ void processXEvents(WindowRef window) {
             case ButtonRelease:
                 if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
                     SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
-                                    int(e.xbutton.x / s), int(e.xbutton.y / s),
+                                    unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
                                     modifiersOf(e.xbutton.state, e.xbutton.button), seconds(e.xbutton.time));
                 break;
             case MotionNotify:
-                SendWindowMouse(window, WindowMouse::motion, int(e.xmotion.x / s), int(e.xmotion.y / s),
+                SendWindowMouse(window, WindowMouse::motion, unscaled(e.xmotion.x, s), unscaled(e.xmotion.y, s),
                                 modifiersOf(e.xmotion.state, 0), seconds(e.xmotion.time));
                 break;
             case LeaveNotify:
                 if (e.xcrossing.mode == NotifyNormal)
-                    SendWindowMouse(window, WindowMouse::exit, int(e.xcrossing.x / s), int(e.xcrossing.y / s), 0,
-                                    seconds(e.xcrossing.time));
+                    SendWindowMouse(window, WindowMouse::exit, unscaled(e.xcrossing.x, s), unscaled(e.xcrossing.y, s),
+                                    0, seconds(e.xcrossing.time));
                 break;
             case KeyPress:
             case KeyRelease: {
@@ -264,6 +268,40 @@ OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes) 
 }
 
 OSStatus ClearKeyboardFocus(WindowRef window) { return window ? noErr : paramErr; }
+
+double NearestWindowScale(double requested) {
+    if (!(requested < 1.25)) return requested < 1.75 ? 1.5 : 2.0;  // NaN and infinities: 2
+    return 1.0;
+}
+
+bool GetX11ScreenMetrics(int* width, int* height, double* dpi) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    if (width) *width = DisplayWidth(display, DefaultScreen(display));
+    if (height) *height = DisplayHeight(display, DefaultScreen(display));
+    if (dpi) {
+        *dpi = 96.0;
+        XrmInitialize();
+        if (const char* resources = XResourceManagerString(display)) {
+            XrmDatabase db = XrmGetStringDatabase(resources);
+            char* type = nullptr;
+            XrmValue value{};
+            if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+                const double d = std::atof(value.addr);
+                if (d > 0) *dpi = d;
+            }
+            XrmDestroyDatabase(db);
+        }
+    }
+    XCloseDisplay(display);
+    return true;
+}
+
+void GetWindowPixelSize(WindowRef window, int* width, int* height) {
+    if (!window) return;
+    if (width) *width = scaled(window->width, window->scale);
+    if (height) *height = scaled(window->height, window->scale);
+}
 
 void SetWindowTitle(WindowRef window, const char* title) {
     if (window && window->x && title) XStoreName(window->x->display, window->x->window, title);

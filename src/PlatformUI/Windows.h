@@ -24,6 +24,13 @@ void SetWindowTitle(WindowRef window, const char* title);
 // Resizes the window (and the X window) to the given unscaled size.
 void SizeWindow(WindowRef window, SInt16 width, SInt16 height);
 double GetWindowScale(WindowRef window);
+// The window's size on screen, in the display's pixels (its unscaled size times the scale, rounded up).
+void GetWindowPixelSize(WindowRef window, int* width, int* height);
+// The scales windows draw at, with pictures made for each: 1, 1.5 or 2, the nearest to `requested`.
+double NearestWindowScale(double requested);
+// The X display's screen: its root window's size in pixels and the Xft.dpi
+// resource (96 when it is not set); false when no display can be opened.
+bool GetX11ScreenMetrics(int* width, int* height, double* dpi);
 unsigned long GetWindowXID(WindowRef window);  // 0 for an offscreen window
 // True once the person closed the window (the window-closed event was sent).
 bool IsWindowCloseRequested(WindowRef window);

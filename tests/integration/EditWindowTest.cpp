@@ -3,19 +3,25 @@
 // change the sound, Ctrl+S and closing the window save it.
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest's names would meet.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <cairo.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "../support/WindowManager.h"
 #include "Binding/VelmoraEntry.h"
@@ -150,22 +156,25 @@ TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
 
 namespace {
 
-// A `velmora edit --save FILE ARGS...` on the display, its window, and the values it saves on Ctrl+S.
+// A `velmora edit --save FILE ARGS...` on the display, its window (once it has
+// `width`), what it says on standard error, and the values it saves on Ctrl+S.
 struct EditProcess {
     fs::path dir = fs::temp_directory_path() / ("velmora-knobs-" + std::to_string(getpid()));
     std::string saved = (dir / "sound.aupreset").string();
+    std::string errors = (dir / "stderr.txt").string();
     pid_t child = -1;
     Display* d = XOpenDisplay(nullptr);
     Window w = 0;
     Pointer p{d, 0, 0};
 
-    explicit EditProcess(std::vector<std::string> args) {
+    explicit EditProcess(std::vector<std::string> args, int width = 850) {
         fs::create_directories(dir);
         args.insert(args.begin(), {VELMORA_BINARY, "edit", "--save", saved});
         child = fork();
         if (child == 0) {
             unsetenv("VELMORA_UI_SCALE");
             unsetenv("VELMORA_KNOB_MODE");
+            if (!freopen(errors.c_str(), "w", stderr)) _exit(126);
             std::vector<char*> argv;
             for (std::string& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -173,11 +182,12 @@ struct EditProcess {
             _exit(127);
         }
         if (!d || !waitFor([&] { return (w = findWindow(d, "Velmora")) != 0; })) return;
-        waitFor([&] {
+        const bool sized = waitFor([&] {
             XWindowAttributes a{};
             XGetWindowAttributes(d, w, &a);
-            return a.map_state == IsViewable && a.width == 850;
+            return a.map_state == IsViewable && a.width == width;
         });
+        if (!sized) w = 0;
         std::this_thread::sleep_for(300ms);
         Window unused;
         XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &p.originX, &p.originY, &unused);
@@ -189,6 +199,10 @@ struct EditProcess {
         }
         if (d) XCloseDisplay(d);
         fs::remove_all(dir);
+    }
+    std::string said() const {
+        std::ifstream in(errors);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     bool ready() const { return w != 0; }
     void key(KeySym sym, bool down) {
@@ -259,4 +273,87 @@ TEST(EditWindow, KnobsTurnUpAndDownWithoutJumpingAndShowTheirValue) {
         edit.drag(30, 58, 0, -40);
         EXPECT_EQ(edit.value(kVolume), 70);
     }
+}
+
+// Without --scale the panel takes its scale from the display's Xft.dpi and steps
+// down until the window fits the screen (1280 x 1024 here).
+TEST(EditWindow, TheScaleFollowsXftDpiAndFitsTheScreen) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    const auto setDpi = [d](const char* resources) {
+        XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources), int(std::strlen(resources)));
+        XSync(d, False);
+    };
+    setDpi("Xft.dpi:\t144\n");
+    {
+        EditProcess edit({}, 1275);
+        EXPECT_TRUE(edit.ready()) << "no 1275-pixel window at Xft.dpi 144";
+        EXPECT_EQ(edit.said(), "");
+    }
+    setDpi("Xft.dpi:\t192\n");  // asks for 2: 1700 pixels do not fit, 1.5 does
+    {
+        EditProcess edit({}, 1275);
+        EXPECT_TRUE(edit.ready()) << "no 1275-pixel window at Xft.dpi 192";
+        EXPECT_NE(edit.said().find("drawing it at 1.5"), std::string::npos) << edit.said();
+    }
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XCloseDisplay(d);
+}
+
+namespace {
+
+// The sum of squared steps between neighbouring pixels' green values in a
+// box (scale-1 coordinates) of a picture drawn at `scale`: high where edges are sharp.
+double edgeEnergy(cairo_surface_t* picture, double scale, int x, int y, int w, int h) {
+    const auto* data = cairo_image_surface_get_data(picture);
+    const int stride = cairo_image_surface_get_stride(picture);
+    const auto green = [&](int i, int j) { return double(data[j * stride + i * 4 + 1]); };
+    double sum = 0;
+    for (int j = int(y * scale); j < int((y + h) * scale); ++j)
+        for (int i = int(x * scale); i < int((x + w) * scale); ++i)
+            sum += std::pow(green(i + 1, j) - green(i, j), 2) + std::pow(green(i, j + 1) - green(i, j), 2);
+    return sum / (scale * scale);
+}
+
+cairo_surface_t* screenshot(const std::string& path, const char* scale) {
+    const std::string command =
+        std::string(VELMORA_BINARY) + " edit --scale " + scale + " --screenshot " + path + " 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return nullptr;
+    return cairo_image_surface_create_from_png(path.c_str());
+}
+
+}  // namespace
+
+// At 1.5 and 2 the panel is drawn from pictures made for the scale, at its
+// size: a label is sharper than the scale-1 panel enlarged.
+TEST(EditWindow, ScaledPanelsAreDrawnSharpAtTheirSize) {
+    const fs::path dir = fs::temp_directory_path() / ("velmora-scales-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    cairo_surface_t* small = screenshot((dir / "1.png").string(), "1");
+    ASSERT_NE(small, nullptr);
+    for (const auto& [text, scale, width, height] : {std::tuple{"1.5", 1.5, 1275, 885}, {"2", 2.0, 1700, 1180}}) {
+        cairo_surface_t* big = screenshot((dir / (std::string(text) + ".png")).string(), text);
+        ASSERT_EQ(cairo_surface_status(big), CAIRO_STATUS_SUCCESS) << text;
+        EXPECT_EQ(cairo_image_surface_get_width(big), width);
+        EXPECT_EQ(cairo_image_surface_get_height(big), height);
+        cairo_surface_t* enlarged = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_t* cr = cairo_create(enlarged);
+        cairo_scale(cr, scale, scale);
+        cairo_set_source_surface(cr, small, 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(enlarged);
+        // "OSCILLATOR 1", and the text of the first wave display.
+        for (const auto& [x, y, w, h] : {std::tuple{20, 91, 110, 12}, {41, 108, 68, 14}}) {
+            const double sharp = edgeEnergy(big, scale, x, y, w, h), blurred = edgeEnergy(enlarged, scale, x, y, w, h);
+            EXPECT_GT(sharp, 1.25 * blurred) << "at scale " << text << ", box at " << x << "," << y;
+        }
+        cairo_surface_destroy(enlarged);
+        cairo_surface_destroy(big);
+    }
+    cairo_surface_destroy(small);
+    fs::remove_all(dir);
 }

@@ -76,8 +76,11 @@ bool openWindow(VelmoraUI* ui) {
     Rect bounds;
     GetControlBounds(pane, &bounds);
     SizeWindow(ui->window, bounds.right, bounds.bottom);
-    if (ui->resize)
-        ui->resize->ui_resize(ui->resize->handle, int(bounds.right * ui->scale), int(bounds.bottom * ui->scale));
+    if (ui->resize) {
+        int width = 0, height = 0;  // exactly what the window draws
+        GetWindowPixelSize(ui->window, &width, &height);
+        ui->resize->ui_resize(ui->resize->handle, width, height);
+    }
     UpdateWindow(ui->window);
     return true;
 }
@@ -125,7 +128,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char* bundl
     for (const LV2_Options_Option* o = options; o && o->key; ++o)
         if (o->key == scaleFactor && o->size == sizeof(float)) ui->scale = *static_cast<const float*>(o->value);
     if (const char* env = std::getenv("VELMORA_UI_SCALE")) ui->scale = std::atof(env);
-    if (!(ui->scale >= 1.0 && ui->scale <= 4.0)) ui->scale = 1.0;
+    // Drawn at the nearest scale that has pictures: 1, 1.5 or 2.
+    ui->scale = ui->scale > 0 && ui->scale < 100 ? NearestWindowScale(ui->scale) : 1.0;
 
     SetPlatformLogHook(PlatformLogSilent);
     RegisterVelmora();
