@@ -116,6 +116,8 @@ OSStatus dispatchToTarget(EventTargetRef target, EventRef event);
 void invalidateRect(WindowRef window, const Rect& r);
 // A Quartz context over a cairo surface of `height` unscaled pixels, clipped to
 // `clip` (unscaled) when it is given; QDEndCGContext frees it.
+// The pixels of a picture (ARGB32, premultiplied).
+cairo_surface_t* imageSurface(CGImageRef image);
 CGContextRef newCGContext(cairo_surface_t* surface, double height, double scale, const cairo_region_t* clip = nullptr);
 // Clips `cr` to a region of unscaled window pixels; its matrix stays as it was.
 void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale);

@@ -45,6 +45,8 @@ CGContextRef platform_ui::newCGContext(cairo_surface_t* surface, double height, 
     return new CGContext{cr, surface, scale, {}, {}, {}};
 }
 
+cairo_surface_t* platform_ui::imageSurface(CGImageRef image) { return image ? image->surface : nullptr; }
+
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     if (!port || !outContext) return paramErr;
     WindowRef w = port->window;

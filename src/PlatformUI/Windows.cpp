@@ -3,13 +3,19 @@
 #include "PlatformUI/Windows.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "PlatformUI/CarbonEvents.h"
 #include "PlatformUI/Controls.h"
@@ -87,14 +93,23 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
         hints->min_height = hints->max_height = scaled(height, s);
         XSetWMNormalHints(display, x->window, hints);
         XFree(hints);
-        if (title) XStoreName(display, x->window, title);
+        // What a desktop reads to tell whose window it is and where that program runs.
+        const long pid = long(getpid());
+        XChangeProperty(display, x->window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0) {
+            XTextProperty machine{reinterpret_cast<unsigned char*>(host), XA_STRING, 8, std::strlen(host)};
+            XSetWMClientMachine(display, x->window, &machine);
+        }
     }
     x->surface = cairo_xlib_surface_create(display, x->window, DefaultVisual(display, screen), scaled(width, s),
                                            scaled(height, s));
-    XMapWindow(display, x->window);
-    XFlush(display);
     WindowRef w = newWindow(width, height, s);
     w->x = std::move(x);
+    if (!child && title) SetWindowTitle(w, title);
+    XMapWindow(display, w->x->window);
+    XFlush(display);
     *outWindow = w;
     return noErr;
 }
@@ -304,7 +319,50 @@ void GetWindowPixelSize(WindowRef window, int* width, int* height) {
 }
 
 void SetWindowTitle(WindowRef window, const char* title) {
-    if (window && window->x && title) XStoreName(window->x->display, window->x->window, title);
+    if (!window || !window->x || !title) return;
+    Display* d = window->x->display;
+    // WM_NAME in the locale's encoding for old tools, _NET_WM_NAME in UTF-8 for the rest.
+    Xutf8SetWMProperties(d, window->x->window, title, title, nullptr, 0, nullptr, nullptr, nullptr);
+    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    for (const char* property : {"_NET_WM_NAME", "_NET_WM_ICON_NAME"})
+        XChangeProperty(d, window->x->window, XInternAtom(d, property, False), utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title), int(std::strlen(title)));
+    XFlush(d);
+}
+
+void SetWindowClass(WindowRef window, const char* instanceName, const char* className) {
+    if (!window || !window->x || !instanceName || !className) return;
+    XClassHint hint{const_cast<char*>(instanceName), const_cast<char*>(className)};
+    XSetClassHint(window->x->display, window->x->window, &hint);
+}
+
+void SetWindowIcon(WindowRef window, const std::vector<CGImageRef>& sizes) {
+    if (!window || !window->x) return;
+    // _NET_WM_ICON: for each size its width, height and ARGB pixels (not premultiplied), one per long.
+    std::vector<unsigned long> data;
+    for (CGImageRef image : sizes) {
+        cairo_surface_t* s = platform_ui::imageSurface(image);
+        if (!s) continue;
+        cairo_surface_flush(s);
+        const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        data.push_back(static_cast<unsigned long>(w));
+        data.push_back(static_cast<unsigned long>(h));
+        for (int y = 0; y < h; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * stride);
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = row[x], a = p >> 24;
+                const auto unpremultiply = [a](uint32_t c) { return a ? std::min<uint32_t>(255, c * 255 / a) : 0; };
+                data.push_back((a << 24) | (unpremultiply((p >> 16) & 0xFF) << 16) |
+                               (unpremultiply((p >> 8) & 0xFF) << 8) | unpremultiply(p & 0xFF));
+            }
+        }
+    }
+    if (data.empty()) return;
+    Display* d = window->x->display;
+    XChangeProperty(d, window->x->window, XInternAtom(d, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
+    XFlush(d);
 }
 
 void SizeWindow(WindowRef window, SInt16 width, SInt16 height) {

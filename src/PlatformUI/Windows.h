@@ -5,6 +5,7 @@
 // scale factor draws everything larger and maps the pointer back.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "PlatformUI/CarbonTypes.h"
 #include "PlatformUI/Quartz.h"
@@ -20,7 +21,13 @@ void DisposeWindow(WindowRef window);
 OSStatus GetWindowBounds(WindowRef window, WindowRegionCode region, Rect* globalBounds);
 OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes);
 OSStatus ClearKeyboardFocus(WindowRef window);
+// The title in UTF-8 (WM_NAME and _NET_WM_NAME).
 void SetWindowTitle(WindowRef window, const char* title);
+// What a desktop shows for the window of a top-level X window: its class
+// (WM_CLASS) and its icon (_NET_WM_ICON) from pictures of several sizes. Every
+// top-level X window also carries _NET_WM_PID and WM_CLIENT_MACHINE.
+void SetWindowClass(WindowRef window, const char* instanceName, const char* className);
+void SetWindowIcon(WindowRef window, const std::vector<CGImageRef>& sizes);
 // Resizes the window (and the X window) to the given unscaled size.
 void SizeWindow(WindowRef window, SInt16 width, SInt16 height);
 double GetWindowScale(WindowRef window);
