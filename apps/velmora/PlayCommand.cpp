@@ -29,12 +29,9 @@
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
 #include "StateFile.h"
+#include "Usage.h"
 
 namespace {
-
-constexpr const char* kPlayUsage =
-    "usage: velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "                    [--no-editor] [--connect PORT]...\n";
 
 struct PlayOptions : PanelOptions {
     bool editor = true, verbose = false;
@@ -373,7 +370,7 @@ extern "C" __attribute__((visibility("default"))) int VelmoraPlayCommand(const s
     try {
         return play(parse(*args));
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kPlayUsage);
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage("play").c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());

@@ -25,24 +25,11 @@
 #include "PresetMeasure.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
+#include "Usage.h"
+#include "VelmoraCommit.h"
+#include "VelmoraVersion.h"
 
 namespace {
-
-const char* const kUsage =
-    "usage:\n"
-    "  velmora render SONG.mid OUT.wav|OUT.flac|OUT.ogg|- [--preset N|NAME] [--state FILE.aupreset]\n"
-    "                 [--set NAME|ID=VALUE]...\n"
-    "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
-    "                 [--frames N] [--tail SECONDS] [--max-length SECONDS[s|m|h]] [--format float|24|16]\n"
-    "                 [--force] [--strict] [--stats] [--verbose]\n"
-    "  velmora state save OUT.aupreset|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
-    "                 [--force]\n"
-    "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "               [--screenshot OUT.png]\n"
-    "  velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "               [--no-editor] [--connect PORT]...\n"
-    "  velmora presets [--measure [--midi FILE]]\n"
-    "  velmora params\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -388,6 +375,28 @@ int libraryCommand(const std::vector<std::string>& args, const char* entry) {
     return command(&rest);
 }
 
+// "velmora 1.2.0", with the commit when built from a checkout.
+void printVersion() {
+    const std::string commit = VELMORA_COMMIT;
+    std::printf("velmora %s%s\n", VELMORA_VERSION, commit.empty() ? "" : (" (git " + commit + ")").c_str());
+}
+
+// `velmora help [COMMAND]`, `velmora COMMAND --help`: never loads the editor library.
+int printHelp(const std::string& command) {
+    if (command.empty()) {
+        std::fputs(allUsage().c_str(), stdout);
+        return 0;
+    }
+    const std::string usage = commandUsage(command);
+    if (usage.empty()) throw UsageError("unknown command '" + command + "'");
+    std::fputs(usage.c_str(), stdout);
+    return 0;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+    return std::any_of(args.begin() + 1, args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -397,10 +406,17 @@ int main(int argc, char** argv) {
     SetPlatformLogHook(verbose ? logToStderr : PlatformLogSilent);
     RegisterVelmora();
     try {
-        if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-            std::fputs(kUsage, args.empty() ? stderr : stdout);
-            return args.empty() ? 2 : 0;
+        if (args.empty()) {
+            std::fputs(allUsage().c_str(), stderr);
+            return 2;
         }
+        if (args[0] == "--help" || args[0] == "-h") return printHelp("");
+        if (args[0] == "--version") {
+            printVersion();
+            return 0;
+        }
+        if (args[0] == "help") return printHelp(args.size() > 1 ? args[1] : "");
+        if (asksForHelp(args)) return printHelp(args[0]);
         if (args[0] == "render") return renderCommand(args);
         if (args[0] == "state") return stateCommand(args);
         if (args[0] == "edit") return libraryCommand(args, "VelmoraEditCommand");
@@ -409,7 +425,9 @@ int main(int argc, char** argv) {
         if (args[0] == "params") return paramsCommand();
         throw UsageError("unknown command '" + args[0] + "'");
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kUsage);
+        // The command's own usage when there is one, else every command's.
+        const std::string usage = commandUsage(args[0] == "help" ? "" : args[0]);
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), usage.empty() ? allUsage().c_str() : usage.c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());
