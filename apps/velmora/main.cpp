@@ -23,6 +23,7 @@
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
 #include "PresetMeasure.h"
+#include "ProgramFolders.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
 #include "Usage.h"
@@ -310,10 +311,10 @@ int stateCommand(const std::vector<std::string>& args) {
 }
 
 // With --measure, one row per preset: what a musician switching presets hears and what the
-// wheel does. The phrase is examples/audition.mid unless --midi names another.
+// wheel does. The phrase is the audition file installed with the program unless --midi names another.
 int presetsCommand(const std::vector<std::string>& args) {
     bool measure = false;
-    std::string midi = "examples/audition.mid";
+    std::string midi = (programFolders().data / "audition.mid").string();
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--measure")
             measure = true;
@@ -365,7 +366,7 @@ int paramsCommand() {
 // `edit` and `play` live in a library beside the program, loaded only for them,
 // so that the program itself links neither X11 nor JACK.
 int libraryCommand(const std::vector<std::string>& args, const char* entry) {
-    const std::string library = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "libvelmora_edit.so");
+    const std::string library = (programFolders().libraries / "libvelmora_edit.so").string();
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) throw std::runtime_error(std::string("the editor cannot be loaded: ") + dlerror());
     using Command = int (*)(const std::vector<std::string>*);
