@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "ComputerKeyboard.h"
 #include "HostedInstrument.h"
 #include "LivePlayer.h"
+#include "MessageWindow.h"
 #include "PanelWindow.h"
 #include "PlatformUI/AUListener.h"
 #include "PlatformUI/RunLoop.h"
@@ -374,6 +376,9 @@ extern "C" __attribute__((visibility("default"))) int VelmoraPlayCommand(const s
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());
+        // Started from the menu, nobody reads standard error: the reason in a window too.
+        if (!hasTerminal() && std::find(args->begin(), args->end(), "--no-editor") == args->end())
+            showMessageWindow("Velmora", "Velmora cannot play", e.what());
         return 1;
     }
 }
