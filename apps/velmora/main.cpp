@@ -416,7 +416,7 @@ int main(int argc, char** argv) {
             printVersion();
             return 0;
         }
-        if (args[0] == "help") return printHelp(args.size() > 1 ? args[1] : "");
+        if (args[0] == "help") return printHelp(args.size() < 2 ? "" : asksForHelp(args) ? "help" : args[1]);
         if (asksForHelp(args)) return printHelp(args[0]);
         if (args[0] == "render") return renderCommand(args);
         if (args[0] == "state") return stateCommand(args);
