@@ -30,6 +30,7 @@ root="$work/debian/velmora"
 # A `sudo make install` leaves a manifest that only root may write again.
 rm -f "$build/install_manifest.txt"
 DESTDIR="$root" cmake --install "$build" --prefix /usr > /dev/null
+[ -x "$root/usr/bin/velmora" ] || { echo "make-deb: the install rules put no usr/bin/velmora" >&2; exit 1; }
 
 # Strip as dh_strip does: programs keep their dynamic symbols, libraries what they export.
 elves=()

@@ -16,6 +16,7 @@ trap 'rm -rf "$list"' EXIT
 rm -f "$build/install_manifest.txt"
 DESTDIR="$list" cmake --install "$build" --prefix "$prefix" > /dev/null
 installed="$list$prefix"
+[ -x "$installed/bin/velmora" ] || { echo "uninstall: the install rules of $build put no bin/velmora" >&2; exit 1; }
 
 while IFS= read -r -d '' file; do
     if [ -e "$target/$file" ] || [ -L "$target/$file" ]; then
