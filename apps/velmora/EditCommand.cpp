@@ -54,10 +54,11 @@ void save(Session& s) {
 }
 
 int edit(const EditOptions& o) {
+    usePanelKnobMode(o);
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 512);
     applyPresetAndState(instrument, o.preset, o.state);
-    PanelWindow panel(instrument.unit(), "Velmora", o.scale, !o.screenshot.empty(), "--screenshot works without one");
+    PanelWindow panel(instrument.unit(), "Velmora", o, !o.screenshot.empty(), "--screenshot works without one");
     WindowRef window = panel.window();
 
     if (!o.screenshot.empty()) {

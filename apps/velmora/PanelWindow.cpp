@@ -14,6 +14,7 @@
 
 PanelOptions::PanelOptions() {
     if (const char* env = std::getenv("VELMORA_UI_SCALE")) scale = std::atof(env);
+    if (const char* env = std::getenv("VELMORA_KNOB_MODE")) knobMode = env;
 }
 
 const std::string& optionValue(const std::vector<std::string>& args, size_t& i) {
@@ -31,6 +32,8 @@ bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptio
         o.save = optionValue(args, i);
     else if (a == "--scale")
         o.scale = std::atof(optionValue(args, i).c_str());
+    else if (a == "--knob-mode")
+        o.knobMode = optionValue(args, i);
     else
         return false;
     return true;
@@ -38,6 +41,13 @@ bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptio
 
 void checkPanelOptions(const PanelOptions& o) {
     if (!(o.scale >= 1.0 && o.scale <= 4.0)) throw std::invalid_argument("bad scale (1 to 4)");
+    if (o.knobMode != "angle" && o.knobMode != "linear")
+        throw std::invalid_argument("bad knob mode '" + o.knobMode + "' (angle or linear)");
+}
+
+void usePanelKnobMode(const PanelOptions& o) {
+    // The panel reads it where every host of the panel can set it, the LV2 UI's too.
+    setenv("VELMORA_KNOB_MODE", o.knobMode.c_str(), 1);
 }
 
 void applyPresetAndState(HostedInstrument& instrument, const std::string& preset, const std::string& state) {
@@ -49,8 +59,9 @@ void applyPresetAndState(HostedInstrument& instrument, const std::string& preset
     if (!state.empty()) loadStateFile(instrument, state);
 }
 
-PanelWindow::PanelWindow(AudioUnit unit, const char* title, double scale, bool offscreen,
+PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& options, bool offscreen,
                          const std::string& noDisplayHint) {
+    const double scale = options.scale;
     static const bool registered = [] {
         RegisterVelmoraView((programFolders().libraries / "Velmora.component").string());
         return true;

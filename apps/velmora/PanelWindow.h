@@ -8,18 +8,23 @@
 #include "PlatformUI/CarbonTypes.h"
 
 // The options `edit` and `play` share: the sound the panel opens with, where
-// it is saved, and the panel's scale (VELMORA_UI_SCALE unless --scale says).
+// it is saved, the panel's scale (VELMORA_UI_SCALE unless --scale says) and
+// how its knobs turn (VELMORA_KNOB_MODE unless --knob-mode says).
 struct PanelOptions {
     std::string preset, state, save;
     double scale = 1.0;
+    std::string knobMode = "angle";  // or "linear"
     PanelOptions();
 };
 // The value after args[i], moving i onto it; std::invalid_argument when there is none.
 const std::string& optionValue(const std::vector<std::string>& args, size_t& i);
 // Takes args[i] (and its value) when it is one of the shared options.
 bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& options);
-// std::invalid_argument unless the scale is 1 to 4.
+// std::invalid_argument unless the scale is 1 to 4 and the knob mode is "angle" or "linear".
 void checkPanelOptions(const PanelOptions& options);
+
+// Makes the options' knob mode the process's, before any other thread runs.
+void usePanelKnobMode(const PanelOptions& options);
 
 // --preset (a number or a name) and then --state, as both commands take them;
 // throws std::invalid_argument for an unknown preset, std::runtime_error for a
@@ -28,9 +33,11 @@ void applyPresetAndState(HostedInstrument& instrument, const std::string& preset
 
 class PanelWindow {
 public:
-    // An X11 window titled `title`, or an offscreen one for screenshots. Throws
-    // std::runtime_error: without a display the message ends with `noDisplayHint`.
-    PanelWindow(AudioUnit unit, const char* title, double scale, bool offscreen, const std::string& noDisplayHint);
+    // An X11 window titled `title`, or an offscreen one for screenshots, with the
+    // options' scale and knob mode. Throws std::runtime_error: without a display
+    // the message ends with `noDisplayHint`.
+    PanelWindow(AudioUnit unit, const char* title, const PanelOptions& options, bool offscreen,
+                const std::string& noDisplayHint);
     ~PanelWindow();
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;

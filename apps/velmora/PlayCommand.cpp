@@ -312,6 +312,7 @@ void followRate(HostedInstrument& instrument, LivePlayer& player, jack_nframes_t
 }
 
 int play(const PlayOptions& o) {
+    usePanelKnobMode(o);
     catchStopSignals();
     JackHost jack(o.verbose);
     HostedInstrument instrument(kVelmoraDescription);
@@ -322,8 +323,8 @@ int play(const PlayOptions& o) {
     Session session{instrument, player, o, {}};
     std::unique_ptr<PanelWindow> panel;
     if (o.editor) {
-        panel = std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o.scale, false,
-                                              "--no-editor plays without a window");
+        panel =
+            std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o, false, "--no-editor plays without a window");
         session.window = panel->window();
         session.showKeyboard();
         SetWindowKeyEventHandler(session.window, onKey, &session);

@@ -19,10 +19,10 @@ constexpr Synopsis kSynopses[] = {
      "[--force] [--verbose]"},
     {"edit",
      "[--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-     "[--screenshot OUT.png] [--verbose]"},
+     "[--knob-mode angle|linear] [--screenshot OUT.png] [--verbose]"},
     {"play",
      "[--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-     "[--no-editor] [--connect PORT]... [--verbose]"},
+     "[--knob-mode angle|linear] [--no-editor] [--connect PORT]... [--verbose]"},
     {"presets", "[--measure [--midi FILE]]"},
     {"params", ""},
     {"help", "[COMMAND]"},

@@ -124,3 +124,5 @@ UInt32 GetCurrentEventKeyModifiers() { return platform_ui::currentInput().modifi
 void GetGlobalMouse(Point* globalMouse) {
     if (globalMouse) *globalMouse = platform_ui::currentInput().mouse;
 }
+
+EventTime GetCurrentEventTime() { return platform_ui::currentInput().time; }

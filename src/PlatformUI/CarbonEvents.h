@@ -27,3 +27,5 @@ OSStatus GetEventParameter(EventRef event, EventParamName name, EventParamType d
 UInt32 GetCurrentEventKeyModifiers();
 // The pointer of the input event being handled, in global coordinates.
 void GetGlobalMouse(Point* globalMouse);
+// The time stamp of the input event being handled (the press, during a drag).
+EventTime GetCurrentEventTime();

@@ -49,6 +49,7 @@ using SRefCon = void*;
 using EventParamName = OSType;
 using EventParamType = OSType;
 using EventTimerInterval = double;  // seconds
+using EventTime = double;           // seconds, as the input event's own time stamp
 using WindowAttributes = UInt32;
 using WindowRegionCode = UInt16;
 using MouseTrackingResult = UInt16;
@@ -91,6 +92,8 @@ enum : UInt32 {
     kEventControlTrack = 51,
     kEventControlValueFieldChanged = 151,
     kEventWindowClosed = 73,
+    kEventMouseMoved = 5,   // without a button: to the control under the pointer
+    kEventMouseExited = 9,  // the pointer left the window: to the window
     kEventMouseWheelMoved = 10,
 
     kEventParamDirectObject = FourCC("----"),
@@ -117,3 +120,4 @@ enum : MouseTrackingResult {
 };
 
 constexpr EventTimerInterval kEventDurationSecond = 1.0;
+constexpr EventTimerInterval kEventDurationForever = -1.0;  // a timer's delay: not until it is set

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "PlatformUI/CarbonTypes.h"
+#include "PlatformUI/Quartz.h"
 #include "PlatformUI/Windows.h"
 
 using Clock = std::chrono::steady_clock;
@@ -77,6 +78,8 @@ struct OpaqueWindowPtr {
     cairo_surface_t* backing = nullptr;
     cairo_region_t* invalid = nullptr;         // to be drawn at the next update pass (unscaled)
     cairo_region_t* unshown = nullptr;         // drawn but not yet copied to X (unscaled)
+    cairo_surface_t* overlay = nullptr;        // composed over the backing image on screen only
+    Rect overlayBounds{};                      // unscaled
     const cairo_region_t* passClip = nullptr;  // while an update pass draws
     std::unique_ptr<XConnection> x;
     CFRunLoopRef loop = nullptr;
@@ -100,6 +103,7 @@ namespace platform_ui {
 struct InputState {
     UInt32 modifiers = 0;
     Point mouse{};
+    EventTime time = 0;
 };
 InputState& currentInput();
 
@@ -110,6 +114,9 @@ OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool co
 OSStatus dispatchToTarget(EventTargetRef target, EventRef event);
 
 void invalidateRect(WindowRef window, const Rect& r);
+// A Quartz context over a cairo surface of `height` unscaled pixels, clipped to
+// `clip` (unscaled) when it is given; QDEndCGContext frees it.
+CGContextRef newCGContext(cairo_surface_t* surface, double height, double scale, const cairo_region_t* clip = nullptr);
 // Clips `cr` to a region of unscaled window pixels; its matrix stays as it was.
 void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale);
 void markShown(WindowRef window, const Rect& r);

@@ -12,7 +12,8 @@
 
 struct CGContext {
     cairo_t* cr;
-    WindowRef window;
+    cairo_surface_t* surface;
+    double scale;
     struct State {
         double alpha = 1.0;
         double fill[4] = {0, 0, 0, 1};
@@ -34,16 +35,20 @@ struct CGDataProvider {
     std::string path;
 };
 
+CGContextRef platform_ui::newCGContext(cairo_surface_t* surface, double height, double scale,
+                                       const cairo_region_t* clip) {
+    cairo_t* cr = cairo_create(surface);
+    if (clip) platform_ui::clipToRegion(cr, clip, scale);
+    cairo_translate(cr, 0, height * scale);
+    cairo_scale(cr, scale, -scale);
+    return new CGContext{cr, surface, scale, {}, {}, {}};
+}
+
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     if (!port || !outContext) return paramErr;
     WindowRef w = port->window;
-    cairo_t* cr = cairo_create(w->backing);
-    if (w->passClip) {  // an update pass draws only what is invalid
-        platform_ui::clipToRegion(cr, w->passClip, w->scale);
-    }
-    cairo_translate(cr, 0, w->height * w->scale);
-    cairo_scale(cr, w->scale, -w->scale);
-    *outContext = new CGContext{cr, w, {}, {}, {}};
+    // An update pass draws only what is invalid.
+    *outContext = platform_ui::newCGContext(w->backing, w->height, w->scale, w->passClip);
     return noErr;
 }
 
@@ -60,7 +65,7 @@ OSStatus ClipCGContextToRegion(CGContextRef c, const Rect*, RgnHandle region) {
     cairo_matrix_t quartz;
     cairo_get_matrix(c->cr, &quartz);
     cairo_identity_matrix(c->cr);
-    cairo_scale(c->cr, c->window->scale, c->window->scale);
+    cairo_scale(c->cr, c->scale, c->scale);
     cairo_new_path(c->cr);
     for (const Rect& r : region->rects) cairo_rectangle(c->cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
     cairo_set_fill_rule(c->cr, CAIRO_FILL_RULE_EVEN_ODD);
@@ -84,7 +89,7 @@ void CGContextRestoreGState(CGContextRef c) {
     c->saved.pop_back();
 }
 
-void CGContextSynchronize(CGContextRef c) { cairo_surface_flush(c->window->backing); }
+void CGContextSynchronize(CGContextRef c) { cairo_surface_flush(c->surface); }
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) { cairo_translate(c->cr, tx, ty); }
 void CGContextRotateCTM(CGContextRef c, CGFloat radians) { cairo_rotate(c->cr, radians); }
 void CGContextSetAlpha(CGContextRef c, CGFloat alpha) { c->state.alpha = std::clamp(alpha, 0.0, 1.0); }

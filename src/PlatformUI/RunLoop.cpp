@@ -81,13 +81,19 @@ void performAt(CFRunLoopRef loop, Clock::time_point when, std::function<void()> 
 
 }  // namespace platform_ui
 
+namespace {
+
+Clock::duration seconds(double s) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
+
+}  // namespace
+
 OSStatus InstallEventLoopTimer(EventLoopRef loop, EventTimerInterval fireDelay, EventTimerInterval interval,
                                EventLoopTimerUPP proc, void* userData, EventLoopTimerRef* outTimer) {
     if (!loop || !proc || !outTimer) return paramErr;
-    auto seconds = [](double s) {
-        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
-    };
-    auto* t = new OpaqueEventLoopTimerRef{loop, Clock::now() + seconds(fireDelay), seconds(interval), proc, userData};
+    const Clock::time_point due = fireDelay < 0 ? Clock::time_point::max() : Clock::now() + seconds(fireDelay);
+    auto* t = new OpaqueEventLoopTimerRef{loop, due, seconds(interval), proc, userData};
     loop->timers.push_back(t);
     *outTimer = t;
     return noErr;
@@ -97,6 +103,12 @@ OSStatus RemoveEventLoopTimer(EventLoopTimerRef timer) {
     if (!timer) return paramErr;
     std::erase(timer->loop->timers, timer);
     delete timer;
+    return noErr;
+}
+
+OSStatus SetEventLoopTimerNextFireTime(EventLoopTimerRef timer, EventTimerInterval nextFire) {
+    if (!timer) return paramErr;
+    timer->due = Clock::now() + seconds(std::max(0.0, nextFire));
     return noErr;
 }
 

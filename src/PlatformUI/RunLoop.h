@@ -14,6 +14,8 @@ EventLoopRef GetMainEventLoop();
 OSStatus InstallEventLoopTimer(EventLoopRef loop, EventTimerInterval fireDelay, EventTimerInterval interval,
                                EventLoopTimerUPP proc, void* userData, EventLoopTimerRef* outTimer);
 OSStatus RemoveEventLoopTimer(EventLoopTimerRef timer);
+// Fires the timer once more, `nextFire` seconds from now (a one-shot timer too).
+OSStatus SetEventLoopTimerNextFireTime(EventLoopTimerRef timer, EventTimerInterval nextFire);
 
 // Runs the given work on the loop's thread at its next pass; any thread.
 void CFRunLoopPerform(CFRunLoopRef loop, std::function<void()> work);

@@ -70,8 +70,8 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
     x->window = XCreateSimpleWindow(display, into, 0, 0, scaled(width, s), scaled(height, s), 0,
                                     BlackPixel(display, screen), BlackPixel(display, screen));
     XSelectInput(display, x->window,
-                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                     KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask |
+                     KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
     // A held key repeats as presses alone, so that players can tell a repeat from a new press.
     XkbSetDetectableAutoRepeat(display, True, nullptr);
     if (!child) {
@@ -94,6 +94,8 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
     *outWindow = w;
     return noErr;
 }
+
+EventTime seconds(Time milliseconds) { return double(milliseconds) / 1000.0; }
 
 UInt32 modifiersOf(unsigned int state, unsigned int button) {
     UInt32 m = 0;
@@ -140,6 +142,15 @@ void copyToX(WindowRef window) {
         cairo_set_source_surface(cr, window->backing, 0, 0);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_paint(cr);
+        if (window->overlay) {
+            const Rect& b = window->overlayBounds;
+            cairo_set_source_surface(cr, window->overlay, b.left * window->scale, b.top * window->scale);
+            cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+            cairo_rectangle(cr, b.left * window->scale, b.top * window->scale,
+                            cairo_image_surface_get_width(window->overlay),
+                            cairo_image_surface_get_height(window->overlay));
+            cairo_fill(cr);
+        }
         cairo_destroy(cr);
         cairo_surface_flush(window->x->surface);
         XFlush(window->x->display);
@@ -172,11 +183,16 @@ void processXEvents(WindowRef window) {
                 if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
                     SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
                                     int(e.xbutton.x / s), int(e.xbutton.y / s),
-                                    modifiersOf(e.xbutton.state, e.xbutton.button));
+                                    modifiersOf(e.xbutton.state, e.xbutton.button), seconds(e.xbutton.time));
                 break;
             case MotionNotify:
                 SendWindowMouse(window, WindowMouse::motion, int(e.xmotion.x / s), int(e.xmotion.y / s),
-                                modifiersOf(e.xmotion.state, 0));
+                                modifiersOf(e.xmotion.state, 0), seconds(e.xmotion.time));
+                break;
+            case LeaveNotify:
+                if (e.xcrossing.mode == NotifyNormal)
+                    SendWindowMouse(window, WindowMouse::exit, int(e.xcrossing.x / s), int(e.xcrossing.y / s), 0,
+                                    seconds(e.xcrossing.time));
                 break;
             case KeyPress:
             case KeyRelease: {
@@ -228,6 +244,7 @@ void DisposeWindow(WindowRef window) {
     platform_ui::detachWindow(window->loop, window);
     platform_ui::disposeControlTree(&window->root);
     window->x.reset();
+    if (window->overlay) cairo_surface_destroy(window->overlay);
     cairo_surface_destroy(window->backing);
     cairo_region_destroy(window->invalid);
     cairo_region_destroy(window->unshown);
@@ -317,14 +334,46 @@ UInt32 GetWindowPixel(WindowRef window, int x, int y) {
     return reinterpret_cast<const UInt32*>(row)[px];
 }
 
-void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers) {
+OSStatus BeginWindowOverlay(WindowRef window, const Rect& bounds, CGContextRef* outContext) {
+    if (!window || !outContext || bounds.right <= bounds.left || bounds.bottom <= bounds.top) return paramErr;
+    HideWindowOverlay(window);
+    const double s = window->scale;
+    window->overlay = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(bounds.right - bounds.left, s),
+                                                 scaled(bounds.bottom - bounds.top, s));
+    window->overlayBounds = bounds;
+    *outContext = platform_ui::newCGContext(window->overlay, bounds.bottom - bounds.top, s);
+    return noErr;
+}
+
+void EndWindowOverlay(WindowRef window, CGContextRef* context) {
+    if (!window || !context || !*context) return;
+    CGContextSynchronize(*context);
+    QDEndCGContext(nullptr, context);
+    platform_ui::markShown(window, window->overlayBounds);
+}
+
+void HideWindowOverlay(WindowRef window) {
+    if (!window || !window->overlay) return;
+    cairo_surface_destroy(window->overlay);
+    window->overlay = nullptr;
+    platform_ui::markShown(window, window->overlayBounds);  // the backing image shows there again
+}
+
+bool GetWindowOverlayBounds(WindowRef window, Rect* bounds) {
+    if (!window || !window->overlay) return false;
+    if (bounds) *bounds = window->overlayBounds;
+    return true;
+}
+
+void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers, EventTime time) {
     if (!window) return;
     platform_ui::InputState& input = platform_ui::currentInput();
     input.mouse = {SInt16(y), SInt16(x)};
     switch (what) {
         case WindowMouse::press: {
             if (window->buttonDown) return;
-            input.modifiers = modifiers;  // held for the whole gesture
+            input.modifiers = modifiers;  // modifiers and time stamp held for the whole gesture
+            input.time = time;
             window->buttonDown = true;
             window->trackProc = nullptr;
             window->pressed = platform_ui::hitControl(window, x, y);
@@ -333,9 +382,24 @@ void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 mo
             break;
         }
         case WindowMouse::motion:
-            if (window->buttonDown && window->trackProc)
-                window->trackProc(kMouseTrackingMouseDragged, input.mouse, window->trackUserData);
+            if (window->buttonDown) {
+                if (window->trackProc)
+                    window->trackProc(kMouseTrackingMouseDragged, input.mouse, window->trackUserData);
+            } else {
+                input.modifiers = modifiers;
+                input.time = time;
+                ControlRef c = platform_ui::hitControl(window, x, y);
+                OpaqueEventRef event{kEventClassMouse, kEventMouseMoved, c, window};
+                platform_ui::dispatchControlEvent(c, event, false);
+            }
             break;
+        case WindowMouse::exit: {
+            if (window->buttonDown) break;  // the gesture goes on outside; its release still comes
+            input.time = time;
+            OpaqueEventRef event{kEventClassMouse, kEventMouseExited, nullptr, window};
+            platform_ui::dispatchToTarget(&window->target, &event);
+            break;
+        }
         case WindowMouse::release: {
             if (!window->buttonDown) return;
             if (window->trackProc) window->trackProc(kMouseTrackingMouseUp, input.mouse, window->trackUserData);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PlatformUI/CarbonTypes.h"
+#include "PlatformUI/Quartz.h"
 
 OSStatus CreateOffscreenWindow(SInt16 width, SInt16 height, double scale, WindowRef* outWindow);
 // Fails with errInvalidWindowRef when no X display can be opened.
@@ -34,10 +35,24 @@ bool WriteWindowPNG(WindowRef window, const std::string& path);
 // ARGB of one pixel of the backing image, in unscaled window coordinates.
 UInt32 GetWindowPixel(WindowRef window, int x, int y);
 
+// The overlay: one picture shown over the window on screen and never drawn
+// into its backing image (the readout beside a control), so that it takes no
+// clicks and hiding it leaves nothing behind. BeginWindowOverlay gives a Quartz
+// context of the overlay's own rectangle (`bounds`, unscaled window pixels);
+// EndWindowOverlay shows what was drawn, replacing any earlier overlay.
+OSStatus BeginWindowOverlay(WindowRef window, const Rect& bounds, CGContextRef* outContext);
+void EndWindowOverlay(WindowRef window, CGContextRef* context);
+void HideWindowOverlay(WindowRef window);
+// The overlay's rectangle; false when none is shown.
+bool GetWindowOverlayBounds(WindowRef window, Rect* bounds);
+
 // Input in window-local unscaled coordinates, as the X connection delivers it
-// and as tests send it: press, motion and release of the mouse, with modifiers.
-enum class WindowMouse { press, motion, release };
-void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers);
+// and as tests send it, with the modifiers and the event's own time stamp
+// (seconds): press, motion and release of the mouse, and the pointer leaving
+// the window. Motion without a button goes to the control under the pointer
+// as kEventMouseMoved, the pointer leaving to the window as kEventMouseExited.
+enum class WindowMouse { press, motion, release, exit };
+void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers, EventTime time);
 // Mouse-wheel notches over the control under the pointer (positive: away from the user).
 void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers);
 // Asks to close the window, as the window manager's close button does.

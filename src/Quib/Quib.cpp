@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "AUPublic/AUCarbonViewBase/AUCarbonViewBase.h"
 #include "Platform/Log.h"
@@ -17,6 +18,7 @@ QuibMan::QuibMan(AUCarbonViewBase* view, UInt32 x, UInt32 y) : X(x), Y(y), myAUC
 }
 
 QuibMan::~QuibMan() {
+    readout.forget();
     if (timer) RemoveEventLoopTimer(timer);
     delete Controls;
     delete Images;
@@ -39,6 +41,7 @@ void QuibMan::initialize() {
     }
     ControlSpec.u.classRef = ControlClass;
     InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.05, TimerProc, this, &timer);
+    readout.install(myAUCarbonViewBase->GetCarbonWindow());
 }
 
 void QuibMan::addImage(QuibGraphic* image) {
@@ -125,26 +128,54 @@ void QuibMan::drawControl(QuibCtrl* control, WindowRef window) {
     SetPort(savedPort);
 }
 
+namespace {
+
+// Two presses on one knob or display within this time, by the events' own
+// time stamps, the first without motion, make a double-click.
+constexpr EventTime kDoubleClickSeconds = 0.4;
+// Motion of at most this many pixels from the press still counts as a click.
+constexpr int kClickSlop = 2;
+
+bool takesDoubleClick(const QuibCtrl* control) {
+    return control->getType() == kQuib_Knob || control->getType() == kQuib_Display;
+}
+
+bool contains(QuibCtrl* control, Point local) {
+    const eRect* r = control->getBounds();
+    return local.h >= 0 && local.v >= 0 && local.h < r->w && local.v < r->h;
+}
+
+}  // namespace
+
 // A press: mouseDown now; the rest of the gesture arrives by events (TrackProc),
 // so the host's user-interface thread is never held in a loop of ours.
 OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
     const UInt32 modifiers = GetCurrentEventKeyModifiers();
-    if (modifiers & cmdKey) {
-        control->setDefault();
-        return noErr;
-    }
+    const EventTime time = GetCurrentEventTime();
     Rect bounds, port;
     GetControlBounds(ref, &bounds);
     GetWindowBounds(window, kWindowGlobalPortRgn, &port);
-    gesture = {control,
-               {SInt16(port.top + bounds.top), SInt16(port.left + bounds.left)},
-               (modifiers & optionKey) != 0,
-               (modifiers & shiftKey) != 0};
     Point global;
     GetGlobalMouse(&global);
-    Point local{SInt16(global.v - gesture.origin.v), SInt16(global.h - gesture.origin.h)};
-    relaxed = true;
-    control->mouseDown(&local, gesture.withOption, gesture.withShift);
+    gesture = {};
+    gesture.control = control;
+    gesture.origin = {SInt16(port.top + bounds.top), SInt16(port.left + bounds.left)};
+    gesture.press = {SInt16(global.v - gesture.origin.v), SInt16(global.h - gesture.origin.h)};
+    gesture.time = time;
+    gesture.withOption = (modifiers & optionKey) != 0;
+    gesture.withShift = (modifiers & shiftKey) != 0;
+    const bool second = takesDoubleClick(control) && lastClick.control == control && time >= lastClick.time &&
+                        time - lastClick.time <= kDoubleClickSeconds;
+    if (modifiers & cmdKey) {
+        gesture.kind = Gesture::reset;
+        control->setDefault();
+    } else if (second) {
+        gesture.kind = Gesture::secondPress;  // mouseDown waits for motion
+    } else {
+        relaxed = true;
+        control->mouseDown(&gesture.press, gesture.withOption, gesture.withShift);
+    }
+    readout.pressed(control);
     // Without a button down (an event sent by a program) the gesture ends where it began.
     if (TrackMouseLocationWithProc(window, TrackProc, this) != noErr) TrackProc(kMouseTrackingMouseUp, global, this);
     return noErr;
@@ -153,16 +184,35 @@ OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
 void QuibMan::TrackProc(MouseTrackingResult result, Point global, void* manager) {
     auto* self = static_cast<QuibMan*>(manager);
     Gesture& g = self->gesture;
-    if (!g.control) return;
+    QuibCtrl* control = g.control;
+    if (!control) return;
     Point local{SInt16(global.v - g.origin.v), SInt16(global.h - g.origin.h)};
+    const bool wasMoved = g.moved;
+    g.moved = g.moved || std::abs(local.h - g.press.h) > kClickSlop || std::abs(local.v - g.press.v) > kClickSlop;
     if (result == kMouseTrackingMouseUp) {
-        QuibCtrl* control = g.control;
         g.control = nullptr;
-        control->mouseUp(&local, g.withOption, g.withShift);
+        if (g.kind == Gesture::drag || (g.kind == Gesture::secondPress && wasMoved))
+            control->mouseUp(&local, g.withOption, g.withShift);
+        else if (g.kind == Gesture::secondPress)
+            control->setDefault();
         self->relaxed = false;
-    } else {
-        g.control->mouseTrack(&local, g.withOption, g.withShift);
+        // Only a plain click can be the first half of a double-click.
+        if (g.kind == Gesture::drag && !g.moved)
+            self->lastClick = {control, g.time};
+        else
+            self->lastClick = {};
+        self->readout.changed(control);
+        self->readout.released(contains(control, local));
+        return;
     }
+    if (g.kind == Gesture::reset) return;
+    if (g.kind == Gesture::secondPress && !wasMoved) {
+        if (!g.moved) return;
+        self->relaxed = true;  // the drag starts where the button went down
+        control->mouseDown(&g.press, g.withOption, g.withShift);
+    }
+    control->mouseTrack(&local, g.withOption, g.withShift);
+    self->readout.changed(control);
 }
 
 OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* manager) {
@@ -178,6 +228,7 @@ OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* 
         SInt32 notches = 0;
         GetEventParameter(event, kEventParamMouseWheelDelta, typeSInt32, nullptr, sizeof notches, nullptr, &notches);
         control->mouseWheel(int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
+        self->readout.changed(control);
         return noErr;
     }
     switch (kind) {

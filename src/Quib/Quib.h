@@ -4,6 +4,7 @@
 #include "PlatformUI/CarbonEvents.h"
 #include "PlatformUI/Controls.h"
 #include "Quib/QuibItem.h"
+#include "Quib/QuibReadout.h"
 
 class AUCarbonViewBase;
 class QuibCtrl;
@@ -31,6 +32,10 @@ public:
     void setRelaxed(bool r) { relaxed = r; }
     bool isRelaxed() const { return relaxed; }
     AUCarbonViewBase* getAUCarbonViewBase() const { return myAUCarbonViewBase; }
+    // Linear knobs: a plain drag turns a knob as the relative drag does, so a press never makes it jump.
+    void setLinearKnobs(bool linear) { linearKnobs = linear; }
+    bool hasLinearKnobs() const { return linearKnobs; }
+    QuibReadout& getReadout() { return readout; }
     const char* getClassID() const { return defString; }
     UInt32 requestID() { return ++itemCount; }
     void idle();
@@ -53,10 +58,24 @@ private:
     ToolboxObjectClassRef ControlClass = nullptr;
     char defString[64] = {};
 
+    bool linearKnobs = false;
+    QuibReadout readout{this};
+
     // The gesture being tracked: one at a time, from the press to the release.
+    // A reset (Control-click) only ends; the second press of a double-click
+    // becomes a drag only once the pointer moves, and resets if it does not.
     struct Gesture {
+        enum Kind { drag, reset, secondPress } kind = drag;
         QuibCtrl* control = nullptr;
         Point origin{};  // the control's top-left corner in global coordinates
+        Point press{};   // control-local
+        EventTime time = 0;
         bool withOption = false, withShift = false;
+        bool moved = false;  // beyond kClickSlop from the press
     } gesture;
+    // The last press and release without motion, the first half of a double-click.
+    struct {
+        QuibCtrl* control = nullptr;
+        EventTime time = 0;
+    } lastClick;
 };

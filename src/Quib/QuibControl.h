@@ -52,6 +52,7 @@ public:
     virtual QuibMan* getQuibMan() { return Chief; }
     virtual QuibCtrl* getDaddy() { return Daddy; }
     virtual QuibCtrl* getChild(ControlRef ref);
+    QuibCtrl* getChildren() const { return children; }
     virtual void setDaddy(QuibCtrl* daddy) { Daddy = daddy; }
     virtual void setOffset(long dx, long dy);
     virtual void setBounds(eRect* r) { where = *r; }

@@ -29,22 +29,26 @@ QuibDisplay::QuibDisplay(QuibMan* chief, AUVParameter& parameter, eRect* r, Quib
 
 void QuibDisplay::makeText(UInt32 value, char* text) {
     text[0] = 0;
-    if (hasText) {
+    if (hasText)
         theTexter(value, text, theUserData);
-        return;
-    }
-    const AudioUnitParameterInfo& info = auvp.ParamInfo();
+    else
+        describe(auvp, value, text);
+}
+
+void QuibDisplay::describe(const AUVParameter& parameter, UInt32 value, char* text) {
+    text[0] = 0;
+    const AudioUnitParameterInfo& info = parameter.ParamInfo();
     if (info.unit == kAudioUnitParameterUnit_Indexed) {
-        if (auvp.HasNamedParams()) {
-            if (CFStringRef name = auvp.GetParamName(int(value)))
+        if (parameter.HasNamedParams()) {
+            if (CFStringRef name = parameter.GetParamName(int(value)))
                 CFStringGetCString(name, text, 24, kCFStringEncodingISOLatin1);
         } else {
-            std::snprintf(text, 64, "%d", int(auvp.GetValue()));
+            std::snprintf(text, 64, "%d", int(parameter.GetValue()));
         }
     } else if (info.unit == kAudioUnitParameterUnit_Boolean) {
         std::strcpy(text, value == 0 ? "no" : "yes");
     } else {
-        std::snprintf(text, 64, "%.2f", double(auvp.GetValue()));
+        std::snprintf(text, 64, "%.2f", double(parameter.GetValue()));
     }
 }
 

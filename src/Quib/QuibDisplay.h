@@ -26,6 +26,9 @@ public:
 
     // The text shown for a value (formatter, or the parameter's description).
     void makeText(UInt32 value, char* text);
+    // The text from the parameter's description alone: a value name, "%d",
+    // "no"/"yes", or the parameter's current value with "%.2f".
+    static void describe(const AUVParameter& parameter, UInt32 value, char* text);
 
 private:
     QuibGraphic* ForeGround;

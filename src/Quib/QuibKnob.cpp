@@ -8,6 +8,7 @@
 
 SInt32 QuibKnob::dragOriginValue = 0;
 SInt32 QuibKnob::dragOriginH = 0;
+SInt32 QuibKnob::dragOriginV = 0;
 SInt32 QuibKnob::lastDisplacement = 0;
 
 namespace {
@@ -66,12 +67,13 @@ float QuibKnob::getValueFromPoint(Point* p) {
 }
 
 void QuibKnob::mouseDown(Point* p, bool withOption, bool withShift) {
-    if (!withOption) {
+    if (!withOption && !Chief->hasLinearKnobs()) {
         mouseTrack(p, false, withShift);
         return;
     }
     dragOriginValue = controlValue();
     dragOriginH = p->h;
+    dragOriginV = p->v;
     lastDisplacement = 0;
 }
 
@@ -79,11 +81,12 @@ void QuibKnob::mouseTrack(Point* p, bool withOption, bool withShift) {
     if (!carbonControl) return;
     const SInt32 maximum = controlMaximum();
     SInt32 value;
-    if (withOption) {
-        const SInt32 d = dragOriginH - p->h;
+    if (withOption || Chief->hasLinearKnobs()) {
+        // Both axes count, so that dragging up turns the knob up as well as dragging right.
+        const SInt32 d = (p->h - dragOriginH) + (dragOriginV - p->v);
         if (d == lastDisplacement) return;
         lastDisplacement = d;
-        value = withShift ? dragOriginValue - d / 2 : dragOriginValue - SInt32(Resolution) * (d / 2);
+        value = withShift ? dragOriginValue + d / 2 : dragOriginValue + SInt32(Resolution) * (d / 2);
     } else if (withShift) {
         value = SInt32(getValueFromPoint(p) * float(maximum));
     } else {

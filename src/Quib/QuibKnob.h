@@ -1,5 +1,6 @@
 // QuibKnob: a rotary knob. A click sets the value at the pointer's angle;
-// Option drags it relatively, Shift in single control steps.
+// Option drags it relatively (right or up raises), Shift in single control
+// steps. With the manager's linear knobs every drag is relative.
 #pragma once
 #include "Quib/QuibControl.h"
 #include "Quib/QuibGraphic.h"
@@ -27,8 +28,9 @@ private:
     QuibGraphic* ForeGround;
     QuibGraphic* BackGround;
 
-    // One Option drag at a time, for every knob.
+    // One relative drag at a time, for every knob.
     static SInt32 dragOriginValue;
     static SInt32 dragOriginH;
+    static SInt32 dragOriginV;
     static SInt32 lastDisplacement;
 };

@@ -1,6 +1,8 @@
 // VelmoraAUView: the layout of the panel.
 #include "VelmoraView/VelmoraAUView.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Quib/QuibKnob.h"
@@ -70,6 +72,9 @@ OSStatus VelmoraAUView::CreateUI(Float32 xoffset, Float32 yoffset) {
     const auto x = UInt32(xoffset), y = UInt32(yoffset);
     gui = new QuibMan(this, x, y);
     gui->initialize();
+    // The player's choice for every panel of the process; never part of a sound.
+    const char* knobMode = std::getenv("VELMORA_KNOB_MODE");
+    gui->setLinearKnobs(knobMode && std::strcmp(knobMode, "linear") == 0);
 
     // In this order: the routing display finds its pictures by walking the list.
     auto add = [this](QuibGraphic* g) {

@@ -177,8 +177,8 @@ TEST_F(ViewFrame, GesturesReachTheHostAndClosingTheWindowIsReportedOnce) {
     std::vector<Gesture> gestures;
     ASSERT_EQ(AudioUnitCarbonViewSetEventListener(view, hearGesture, &gestures), noErr);
 
-    SendWindowMouse(window, WindowMouse::press, 50, 50, 0);
-    SendWindowMouse(window, WindowMouse::release, 50, 50, 0);
+    SendWindowMouse(window, WindowMouse::press, 50, 50, 0, 1.0);
+    SendWindowMouse(window, WindowMouse::release, 50, 50, 0, 1.1);
     ASSERT_EQ(gestures.size(), 2u);
     EXPECT_EQ(gestures[0].event, kAudioUnitCarbonViewEvent_MouseDownInControl);
     EXPECT_EQ(gestures[1].event, kAudioUnitCarbonViewEvent_MouseUpInControl);

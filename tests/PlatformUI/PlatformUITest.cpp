@@ -214,8 +214,8 @@ TEST(Controls, ClassesValuesAndEventDrivenTracking) {
     r.calls.clear();
 
     // A press released where it was: one down, one up, then hit to the control's own handler only.
-    SendWindowMouse(window, WindowMouse::press, 25, 12, shiftKey);
-    SendWindowMouse(window, WindowMouse::release, 25, 12, 0);
+    SendWindowMouse(window, WindowMouse::press, 25, 12, shiftKey, 1.0);
+    SendWindowMouse(window, WindowMouse::release, 25, 12, 0, 1.1);
     EXPECT_EQ(r.calls, (std::vector<std::string>{"own 13", "down 5,2 shift", "up 5,2 shift", "own 1"}));
     r.calls.clear();
 
@@ -224,11 +224,11 @@ TEST(Controls, ClassesValuesAndEventDrivenTracking) {
     int fires = 0;
     EventLoopTimerRef timer = nullptr;
     InstallEventLoopTimer(GetCurrentEventLoop(), 0, 0.01, countFires, &fires, &timer);
-    SendWindowMouse(window, WindowMouse::press, 21, 11, shiftKey);
-    SendWindowMouse(window, WindowMouse::motion, 5, 40, cmdKey);
+    SendWindowMouse(window, WindowMouse::press, 21, 11, shiftKey, 2.0);
+    SendWindowMouse(window, WindowMouse::motion, 5, 40, cmdKey, 2.1);
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
     EXPECT_EQ(fires, 0);
-    SendWindowMouse(window, WindowMouse::release, 90, 50, 0);
+    SendWindowMouse(window, WindowMouse::release, 90, 50, 0, 2.2);
     EXPECT_EQ(r.calls,
               (std::vector<std::string>{"own 13", "down 1,1 shift", "track -15,30 shift", "up 70,40 shift", "own 1"}));
     RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);

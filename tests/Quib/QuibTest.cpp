@@ -146,11 +146,14 @@ protected:
         AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
         return v;
     }
+    // Presses a second apart: never a double-click.
     void click(int x, int y, UInt32 modifiers = 0, int dx = 0, int dy = 0) {
-        SendWindowMouse(window, WindowMouse::press, x, y, modifiers);
-        if (dx || dy) SendWindowMouse(window, WindowMouse::motion, x + dx, y + dy, 0);
-        SendWindowMouse(window, WindowMouse::release, x + dx, y + dy, 0);
+        clock += 1.0;
+        SendWindowMouse(window, WindowMouse::press, x, y, modifiers, clock);
+        if (dx || dy) SendWindowMouse(window, WindowMouse::motion, x + dx, y + dy, 0, clock + 0.1);
+        SendWindowMouse(window, WindowMouse::release, x + dx, y + dy, 0, clock + 0.2);
     }
+    EventTime clock = 0;
     // Lets the listener service tell the other controls.
     void settle() { RunLoopRunFor(CFRunLoopGetCurrent(), 0.15); }
     UInt32 pixel(int x, int y) {
@@ -214,10 +217,10 @@ TEST_F(Toolkit, GesturesKeepThePressModifiersAndCommandClickRestoresTheDefault) 
     EXPECT_EQ(rec->calls, (std::vector<std::string>{"down 10,20 shift", "up 10,20 shift"}));
     rec->calls.clear();
     // Modifiers changed during the drag do not count; the drag may leave the control.
-    SendWindowMouse(window, WindowMouse::press, 101, 101, optionKey);
+    SendWindowMouse(window, WindowMouse::press, 101, 101, optionKey, 100.0);
     EXPECT_TRUE(man->isRelaxed());
-    SendWindowMouse(window, WindowMouse::motion, 90, 150, shiftKey);
-    SendWindowMouse(window, WindowMouse::release, 90, 150, 0);
+    SendWindowMouse(window, WindowMouse::motion, 90, 150, shiftKey, 100.1);
+    SendWindowMouse(window, WindowMouse::release, 90, 150, 0, 100.2);
     EXPECT_FALSE(man->isRelaxed());
     EXPECT_EQ(rec->calls, (std::vector<std::string>{"down 1,1 option", "track -10,50 option", "up -10,50 option"}));
 
@@ -468,10 +471,10 @@ TEST_F(Toolkit, ButtonsStepWrapRadioAndPush) {
     eRect p(10, 80, 10, 10);
     add(new QuibButton(man.get(), trigger, &p, led, nullptr, kPushButton));
     EXPECT_EQ(pixel(15, 85), kGreen);
-    SendWindowMouse(window, WindowMouse::press, 15, 85, 0);
+    SendWindowMouse(window, WindowMouse::press, 15, 85, 0, 200.0);
     EXPECT_EQ(value(kTrigger), 1);
     EXPECT_EQ(pixel(15, 85), kGrey);
-    SendWindowMouse(window, WindowMouse::release, 15, 85, 0);
+    SendWindowMouse(window, WindowMouse::release, 15, 85, 0, 200.1);
     EXPECT_EQ(value(kTrigger), 0);
     EXPECT_EQ(pixel(15, 85), kGreen);
 }

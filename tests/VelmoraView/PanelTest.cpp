@@ -59,12 +59,15 @@ struct Editor {
             if (c->GetParameter().mParameterID == id) found.push_back(c->GetControl());
         return found;
     }
+    // Presses a second apart: never a double-click.
     void click(int x, int y, UInt32 modifiers = 0, int dy = 0) {
-        SendWindowMouse(window, WindowMouse::press, x, y, modifiers);
-        if (dy) SendWindowMouse(window, WindowMouse::motion, x, y + dy, 0);
-        SendWindowMouse(window, WindowMouse::release, x, y + dy, 0);
+        clock += 1.0;
+        SendWindowMouse(window, WindowMouse::press, x, y, modifiers, clock);
+        if (dy) SendWindowMouse(window, WindowMouse::motion, x, y + dy, 0, clock + 0.1);
+        SendWindowMouse(window, WindowMouse::release, x, y + dy, 0, clock + 0.2);
         UpdateWindow(window);
     }
+    EventTime clock = 0;
     std::vector<UInt32> pixels(int x, int y, int w, int h) const {
         std::vector<UInt32> out;
         for (int j = y; j < y + h; ++j)

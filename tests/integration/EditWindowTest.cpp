@@ -147,3 +147,116 @@ TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
     EXPECT_EQ(instrument.getParameter(kRouting), 1);
     fs::remove_all(dir);
 }
+
+namespace {
+
+// A `velmora edit --save FILE ARGS...` on the display, its window, and the values it saves on Ctrl+S.
+struct EditProcess {
+    fs::path dir = fs::temp_directory_path() / ("velmora-knobs-" + std::to_string(getpid()));
+    std::string saved = (dir / "sound.aupreset").string();
+    pid_t child = -1;
+    Display* d = XOpenDisplay(nullptr);
+    Window w = 0;
+    Pointer p{d, 0, 0};
+
+    explicit EditProcess(std::vector<std::string> args) {
+        fs::create_directories(dir);
+        args.insert(args.begin(), {VELMORA_BINARY, "edit", "--save", saved});
+        child = fork();
+        if (child == 0) {
+            unsetenv("VELMORA_UI_SCALE");
+            unsetenv("VELMORA_KNOB_MODE");
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(VELMORA_BINARY, argv.data());
+            _exit(127);
+        }
+        if (!d || !waitFor([&] { return (w = findWindow(d, "Velmora")) != 0; })) return;
+        waitFor([&] {
+            XWindowAttributes a{};
+            XGetWindowAttributes(d, w, &a);
+            return a.map_state == IsViewable && a.width == 850;
+        });
+        std::this_thread::sleep_for(300ms);
+        Window unused;
+        XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &p.originX, &p.originY, &unused);
+    }
+    ~EditProcess() {
+        if (child > 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+        if (d) XCloseDisplay(d);
+        fs::remove_all(dir);
+    }
+    bool ready() const { return w != 0; }
+    void key(KeySym sym, bool down) {
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, 0);
+        XFlush(d);
+    }
+    // Ctrl+S, then the saved value of one parameter.
+    Float32 value(AudioUnitParameterID id) {
+        fs::remove(saved);
+        key(XK_Control_L, true);
+        key(XK_s, true);
+        key(XK_s, false);
+        key(XK_Control_L, false);
+        if (!waitFor([&] { return fs::exists(saved); })) return -1;
+        HostedInstrument instrument(kVelmoraDescription);
+        instrument.configure(44100, 2, 64);
+        loadStateFile(instrument, saved);
+        return instrument.getParameter(id);
+    }
+    void drag(int x, int y, int dx, int dy) {
+        p.move(x, y);
+        p.button(true);
+        for (int i = 1; i <= 4; ++i) p.move(x + dx * i / 4, y + dy * i / 4);
+        p.button(false);
+    }
+};
+
+}  // namespace
+
+// Volume's knob spans (23, 14) to (71, 62); the readout goes right of it.
+TEST(EditWindow, KnobsTurnUpAndDownWithoutJumpingAndShowTheirValue) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    SetPlatformLogHook(PlatformLogSilent);
+    RegisterVelmora();
+    {
+        EditProcess edit({});
+        ASSERT_TRUE(edit.ready());
+        const auto readout = [&] { return pixelSum(edit.d, edit.w, 76, 22, 40, 32); };
+        const unsigned long plain = readout();
+
+        // Alt-drag 40 px straight up: 20 units up from the default 50. The value shows while the button is held.
+        edit.key(XK_Alt_L, true);
+        edit.p.move(47, 50);
+        edit.p.button(true);
+        edit.p.move(47, 30);
+        edit.p.move(47, 10);
+        EXPECT_TRUE(waitFor([&] { return readout() != plain; }, 2s));
+        edit.p.button(false);
+        edit.key(XK_Alt_L, false);
+        edit.p.move(120, 80);  // off every control: gone a second later
+        EXPECT_TRUE(waitFor([&] { return readout() == plain; }, 1500ms));
+        EXPECT_EQ(edit.value(kVolume), 70);
+
+        // A double-click (X time stamps, well within 400 ms) sets the default, whatever the first click did.
+        edit.p.move(47, 38);
+        for (int i = 0; i < 2; ++i) edit.p.button(true), edit.p.button(false);
+        EXPECT_EQ(edit.value(kVolume), 50);
+    }
+    {
+        EditProcess edit({"--knob-mode", "linear"});
+        ASSERT_TRUE(edit.ready());
+        // A click on the knob's lower-left edge, where the angle would say 0, changes nothing.
+        edit.p.move(30, 58);
+        edit.p.button(true);
+        edit.p.button(false);
+        std::this_thread::sleep_for(500ms);  // not a double-click with what follows
+        EXPECT_EQ(edit.value(kVolume), 50);
+        edit.drag(30, 58, 0, -40);
+        EXPECT_EQ(edit.value(kVolume), 70);
+    }
+}
