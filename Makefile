@@ -24,7 +24,7 @@ LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
 .PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
-        check-layers format format-check
+        install uninstall deb check-layers format format-check
 
 all: build
 
@@ -58,7 +58,7 @@ test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
-	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE foreign-host
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package'
 
 test-tsan: deps
 	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
@@ -107,6 +107,20 @@ install-lv2: build
 	@rm -rf "$(LV2_INSTALL_DIR)/velmora.lv2"
 	@mv "$(LV2_INSTALL_DIR)/velmora.lv2.new" "$(LV2_INSTALL_DIR)/velmora.lv2"
 	@echo "Installed $(LV2_INSTALL_DIR)/velmora.lv2"
+
+# `make install` lays out what `make` built under $(DESTDIR)$(PREFIX): bin/velmora, lib/velmora,
+# lib/lv2/velmora.lv2, share/... (cmake/Install.cmake). As root (sudo make install) it builds
+# nothing: the tree must be built already. `make uninstall` removes every file it installed
+# (give it the same PREFIX and DESTDIR). `make deb` makes $(BUILD)/velmora_VERSION_ARCH.deb.
+PREFIX ?= /usr/local
+install: $(if $(filter 0,$(shell id -u)),,build)
+	@test -x $(BUILD)/velmora || { echo "nothing built in $(BUILD)/: run make first"; exit 1; }
+	@rm -f $(BUILD)/install_manifest.txt
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+uninstall:
+	@DESTDIR="$(DESTDIR)" scripts/uninstall.sh $(BUILD) "$(PREFIX)"
+deb: build
+	@scripts/make-deb.sh $(BUILD) $(BUILD)
 
 # docs/presets.md from the presets' values and their measured audition (not part of the build).
 presets-doc: build

@@ -7,7 +7,8 @@ packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenc
           xvfb xauth                        # tests that open real windows
           lv2-dev liblilv-dev lilv-utils sordi  # the LV2 plug-in, its test host and lv2_validate
           jackd2 libjack-jackd2-dev jalv   # velmora play, and the plug-in's UI in a real host
-          clang libclang-rt-14-dev)  # clang and its fuzzer runtime for the fuzz targets
+          clang libclang-rt-14-dev  # clang and its fuzzer runtime for the fuzz targets
+          dpkg-dev groff-base desktop-file-utils)  # make deb, and the tests of the man page and menu entry
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

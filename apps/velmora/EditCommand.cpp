@@ -15,12 +15,9 @@
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
 #include "StateFile.h"
+#include "Usage.h"
 
 namespace {
-
-constexpr const char* kEditUsage =
-    "usage: velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset]\n"
-    "                    [--scale S] [--knob-mode angle|linear] [--screenshot OUT.png]\n";
 
 struct EditOptions : PanelOptions {
     std::string screenshot;
@@ -88,7 +85,7 @@ extern "C" __attribute__((visibility("default"))) int VelmoraEditCommand(const s
     try {
         return edit(parse(*args));
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kEditUsage);
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage("edit").c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
 #include "Binding/VelmoraViewEntry.h"
@@ -11,6 +10,7 @@
 #include "PlatformUI/Bundles.h"
 #include "PlatformUI/Controls.h"
 #include "PlatformUI/Windows.h"
+#include "ProgramFolders.h"
 #include "StateFile.h"
 
 PanelOptions::PanelOptions() {
@@ -100,18 +100,11 @@ void applyPresetAndState(HostedInstrument& instrument, const std::string& preset
     if (!state.empty()) loadStateFile(instrument, state);
 }
 
-namespace {
-
-// The folder of the running program, where the build puts the bundle.
-std::filesystem::path programFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
-
-}  // namespace
-
 PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& options, bool offscreen,
                          const std::string& noDisplayHint) {
     const double scale = panelScale(options, offscreen);
     static const bool registered = [] {
-        RegisterVelmoraView((programFolder() / "Velmora.component").string());
+        RegisterVelmoraView((programFolders().libraries / "Velmora.component").string());
         return true;
     }();
     (void)registered;

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -24,17 +25,15 @@
 #include "ComputerKeyboard.h"
 #include "HostedInstrument.h"
 #include "LivePlayer.h"
+#include "MessageWindow.h"
 #include "PanelWindow.h"
 #include "PlatformUI/AUListener.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
 #include "StateFile.h"
+#include "Usage.h"
 
 namespace {
-
-constexpr const char* kPlayUsage =
-    "usage: velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "                    [--knob-mode angle|linear] [--no-editor] [--connect PORT]...\n";
 
 struct PlayOptions : PanelOptions {
     bool editor = true, verbose = false;
@@ -374,10 +373,13 @@ extern "C" __attribute__((visibility("default"))) int VelmoraPlayCommand(const s
     try {
         return play(parse(*args));
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kPlayUsage);
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage("play").c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());
+        // Started from the menu, nobody reads standard error: the reason in a window too.
+        if (!hasTerminal() && std::find(args->begin(), args->end(), "--no-editor") == args->end())
+            showMessageWindow("Velmora", "Velmora cannot play", e.what());
         return 1;
     }
 }

@@ -23,26 +23,14 @@
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
 #include "PresetMeasure.h"
+#include "ProgramFolders.h"
 #include "SongRenderer.h"
 #include "StateFile.h"
+#include "Usage.h"
+#include "VelmoraCommit.h"
+#include "VelmoraVersion.h"
 
 namespace {
-
-const char* const kUsage =
-    "usage:\n"
-    "  velmora render SONG.mid OUT.wav|OUT.flac|OUT.ogg|- [--preset N|NAME] [--state FILE.aupreset]\n"
-    "                 [--set NAME|ID=VALUE]...\n"
-    "                 [--at FRAME:NAME|ID=VALUE]... [--rate HZ] [--block FRAMES] [--channels 1|2]\n"
-    "                 [--frames N] [--tail SECONDS] [--max-length SECONDS[s|m|h]] [--format float|24|16]\n"
-    "                 [--force] [--strict] [--stats] [--verbose]\n"
-    "  velmora state save OUT.aupreset|- [--preset N|NAME] [--state FILE.aupreset] [--set NAME|ID=VALUE]...\n"
-    "                 [--force]\n"
-    "  velmora edit [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "               [--screenshot OUT.png]\n"
-    "  velmora play [--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
-    "               [--no-editor] [--connect PORT]...\n"
-    "  velmora presets [--measure [--midi FILE]]\n"
-    "  velmora params\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -323,10 +311,10 @@ int stateCommand(const std::vector<std::string>& args) {
 }
 
 // With --measure, one row per preset: what a musician switching presets hears and what the
-// wheel does. The phrase is examples/audition.mid unless --midi names another.
+// wheel does. The phrase is the audition file installed with the program unless --midi names another.
 int presetsCommand(const std::vector<std::string>& args) {
     bool measure = false;
-    std::string midi = "examples/audition.mid";
+    std::string midi = (programFolders().data / "audition.mid").string();
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--measure")
             measure = true;
@@ -378,7 +366,7 @@ int paramsCommand() {
 // `edit` and `play` live in a library beside the program, loaded only for them,
 // so that the program itself links neither X11 nor JACK.
 int libraryCommand(const std::vector<std::string>& args, const char* entry) {
-    const std::string library = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "libvelmora_edit.so");
+    const std::string library = (programFolders().libraries / "libvelmora_edit.so").string();
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) throw std::runtime_error(std::string("the editor cannot be loaded: ") + dlerror());
     using Command = int (*)(const std::vector<std::string>*);
@@ -386,6 +374,28 @@ int libraryCommand(const std::vector<std::string>& args, const char* entry) {
     if (!command) throw std::runtime_error(std::string("the editor library has no ") + entry);
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     return command(&rest);
+}
+
+// "velmora 1.2.0", with the commit when built from a checkout.
+void printVersion() {
+    const std::string commit = VELMORA_COMMIT;
+    std::printf("velmora %s%s\n", VELMORA_VERSION, commit.empty() ? "" : (" (git " + commit + ")").c_str());
+}
+
+// `velmora help [COMMAND]`, `velmora COMMAND --help`: never loads the editor library.
+int printHelp(const std::string& command) {
+    if (command.empty()) {
+        std::fputs(allUsage().c_str(), stdout);
+        return 0;
+    }
+    const std::string usage = commandUsage(command);
+    if (usage.empty()) throw UsageError("unknown command '" + command + "'");
+    std::fputs(usage.c_str(), stdout);
+    return 0;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+    return std::any_of(args.begin() + 1, args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 }  // namespace
@@ -397,10 +407,17 @@ int main(int argc, char** argv) {
     SetPlatformLogHook(verbose ? logToStderr : PlatformLogSilent);
     RegisterVelmora();
     try {
-        if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-            std::fputs(kUsage, args.empty() ? stderr : stdout);
-            return args.empty() ? 2 : 0;
+        if (args.empty()) {
+            std::fputs(allUsage().c_str(), stderr);
+            return 2;
         }
+        if (args[0] == "--help" || args[0] == "-h") return printHelp("");
+        if (args[0] == "--version") {
+            printVersion();
+            return 0;
+        }
+        if (args[0] == "help") return printHelp(args.size() < 2 ? "" : asksForHelp(args) ? "help" : args[1]);
+        if (asksForHelp(args)) return printHelp(args[0]);
         if (args[0] == "render") return renderCommand(args);
         if (args[0] == "state") return stateCommand(args);
         if (args[0] == "edit") return libraryCommand(args, "VelmoraEditCommand");
@@ -409,7 +426,9 @@ int main(int argc, char** argv) {
         if (args[0] == "params") return paramsCommand();
         throw UsageError("unknown command '" + args[0] + "'");
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), kUsage);
+        // The command's own usage when there is one, else every command's.
+        const std::string usage = commandUsage(args[0] == "help" ? "" : args[0]);
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), usage.empty() ? allUsage().c_str() : usage.c_str());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s\n", e.what());

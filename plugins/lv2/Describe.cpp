@@ -17,6 +17,7 @@
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "VelmoraVersion.h"
 #include "plugins/lv2/PortSymbols.h"
 #include "plugins/lv2/VelmoraPorts.h"
 #include "plugins/lv2/VelmoraUris.h"
@@ -250,8 +251,14 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     t += "<" + self + "#out>\n    a pg:OutputGroup, pg:StereoGroup ;\n    lv2:symbol \"out\" ;\n" +
          "    rdfs:label \"Output\" .\n\n";
 
+    // The project's minor and patch numbers as LV2's minor and micro versions: releases keep
+    // both even (LV2 reads odd ones, and minor 0, as development versions), and a change that
+    // breaks ports takes a new plug-in URI, which is LV2's major version.
     t += "<" + self + ">\n    a lv2:Plugin, lv2:InstrumentPlugin ;\n    doap:name \"Velmora\" ;\n" +
-         "    lv2:requiredFeature urid:map ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n" +
+         "    doap:license <http://opensource.org/licenses/isc> ;\n";
+    t += "    lv2:minorVersion " + std::to_string(VELMORA_VERSION_MINOR) + " ;\n";
+    t += "    lv2:microVersion " + std::to_string(VELMORA_VERSION_PATCH) + " ;\n";
+    t += "    lv2:requiredFeature urid:map ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n"
          "    lv2:extensionData state:interface ;\n";
     if (ui) t += "    ui:ui <" + std::string(kPluginUiURI) + "> ;\n";
     t += "    lv2:port [\n        a lv2:InputPort, atom:AtomPort ;\n        lv2:index " + std::to_string(kMidiInPort) +

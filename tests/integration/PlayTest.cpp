@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest's names would meet.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <jack/jack.h>
@@ -73,7 +74,10 @@ public:
         mPid = fork();
         if (mPid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM);  // no server outlives a test that dies
-            if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
+            // No terminal on any of the three, as when started from a desktop's menu.
+            if (!freopen("/dev/null", "r", stdin) || !freopen(out.c_str(), "w", stdout) ||
+                !freopen(err.c_str(), "w", stderr))
+                _exit(126);
             std::vector<char*> argv;
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -583,4 +587,68 @@ TEST(PlayWindow, KeysPlayWhileThePanelHasTheFocus) {
     play.signal(SIGTERM);
     EXPECT_EQ(play.wait(), 0) << readText(play.err);
     EXPECT_TRUE(fs::exists(saved));
+}
+
+namespace {
+
+// The top-level window titled `title`, 0 when there is none.
+Window topWindow(Display* d, const std::string& title) {
+    Window root, parent, *children = nullptr, found = 0;
+    unsigned int count = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            char* name = nullptr;
+            if (XFetchName(d, children[i], &name) && name) {
+                if (title == name) found = children[i];
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+// Started from the menu with no JACK server: the reason shows in a window of its
+// own as well as on standard error, and the program ends when it is closed.
+TEST(PlayWindow, WithoutATerminalTheReasonShowsInAWindowUntilClosed) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    TempDir dir;
+    setenv("JACK_DEFAULT_SERVER", ("velmora-none-" + std::to_string(getpid())).c_str(), 1);
+    Child play({VELMORA_BINARY, "play"}, dir.path, "menu");
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = topWindow(d, "Velmora")) != 0; })) << readText(play.err);
+    XWindowAttributes a{};
+    ASSERT_TRUE(waitFor([&] { return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable; }));
+    EXPECT_EQ(readText(play.err), "velmora: no JACK server is running; start one, or run under pw-jack\n");
+
+    // Words are drawn: a good share of the window is not its ground colour.
+    long inked = 0;
+    const bool drawn = waitFor([&] {
+        XImage* image = XGetImage(d, w, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+        if (!image) return false;
+        const unsigned long ground = XGetPixel(image, 1, 1);
+        inked = 0;
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < a.width; ++x) inked += XGetPixel(image, x, y) != ground;
+        XDestroyImage(image);
+        return inked > 1000;
+    });
+    EXPECT_TRUE(drawn) << inked << " pixels drawn";
+    EXPECT_EQ(play.wait(300ms), -1) << "ended before the window was closed";
+
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &close);
+    XFlush(d);
+    EXPECT_EQ(play.wait(), 1);
+    XCloseDisplay(d);
 }
