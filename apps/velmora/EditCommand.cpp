@@ -14,7 +14,8 @@
 #include "PanelWindow.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
-#include "StateFile.h"
+#include "SoundSession.h"
+#include "StopSignals.h"
 #include "Usage.h"
 
 namespace {
@@ -37,20 +38,17 @@ EditOptions parse(const std::vector<std::string>& args) {
     return o;
 }
 
-struct Session {
-    HostedInstrument* instrument;
-    const EditOptions* options;
+struct Keys {
+    SoundSession& sound;
     bool saveRequested = false;
 };
 
 void onKey(WindowRef, unsigned long keysym, bool pressed, UInt32 modifiers, void* user) {
-    auto* session = static_cast<Session*>(user);
-    if (pressed && (modifiers & cmdKey) && (keysym == XK_s || keysym == XK_S)) session->saveRequested = true;
-}
-
-void save(Session& s) {
-    saveStateFile(*s.instrument, s.options->save);
-    std::printf("%s: saved\n", s.options->save.c_str());
+    auto* keys = static_cast<Keys*>(user);
+    if (!pressed) return;
+    if ((modifiers & cmdKey) && (keysym == XK_s || keysym == XK_S)) keys->saveRequested = true;
+    if (keysym == XK_Next) keys->sound.stepPreset(+1);
+    if (keysym == XK_Prior) keys->sound.stepPreset(-1);
 }
 
 int edit(const EditOptions& o) {
@@ -58,7 +56,10 @@ int edit(const EditOptions& o) {
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 512);
     applyPresetAndState(instrument, o.preset, o.state);
-    PanelWindow panel(instrument.unit(), "Velmora", o, !o.screenshot.empty(), "--screenshot works without one");
+    SoundSession sound(instrument, o.save);
+    sound.opened(o.preset, o.state);
+    PanelWindow panel(instrument.unit(), sound.title().c_str(), o, !o.screenshot.empty(),
+                      "--screenshot works without one");
     WindowRef window = panel.window();
 
     if (!o.screenshot.empty()) {
@@ -67,16 +68,21 @@ int edit(const EditOptions& o) {
         std::fprintf(stderr, "velmora: cannot write %s\n", o.screenshot.c_str());
         return 1;
     }
-    Session session{&instrument, &o};
-    SetWindowKeyHandler(window, onKey, &session);
-    if (!o.save.empty()) std::printf("Ctrl+S or closing the window saves to %s\n", o.save.c_str());
-    while (!IsWindowCloseRequested(window)) {
+    catchStopSignals();
+    Keys keys{sound};
+    SetWindowKeyHandler(window, onKey, &keys);
+    if (!o.save.empty())
+        std::printf("Ctrl+S or closing the window saves to %s\n", o.save.c_str());
+    else
+        std::printf("edits not saved are kept in %s when the window closes\n", SoundSession::soundsFolder().c_str());
+    std::fflush(stdout);
+    while (!IsWindowCloseRequested(window) && !stopRequested()) {
         RunLoopRunFor(CFRunLoopGetCurrent(), 0.05);
-        if (session.saveRequested && !o.save.empty()) save(session);
-        session.saveRequested = false;
+        if (keys.saveRequested) sound.save();
+        keys.saveRequested = false;
+        panel.setTitle(sound.title());
     }
-    if (!o.save.empty()) save(session);
-    return 0;
+    return sound.finish() ? 0 : 1;
 }
 
 }  // namespace

@@ -209,6 +209,41 @@ void writeFileAtomically(const fs::path& path, const std::string& bytes) {
     if (!written) failWithErrno(path, "writing failed");
 }
 
+fs::path writeNewFile(const fs::path& folder, const std::string& stem, const std::string& extension,
+                      const std::string& bytes) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) fail(folder, "cannot create the folder (" + ec.message() + ")");
+    const fs::path temporary = folder / ("." + stem + ".tmp" + std::to_string(getpid()));
+    unlink(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) failWithErrno(folder, "cannot write");
+    const bool written = writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    if (!written) {
+        unlink(temporary.c_str());
+        errno = error;
+        failWithErrno(folder, "writing failed");
+    }
+    // A hard link is made only where nothing has the name yet: no file is ever replaced.
+    for (int n = 1; n < 1000; ++n) {
+        const fs::path path = folder / (stem + (n == 1 ? "" : "-" + std::to_string(n)) + extension);
+        if (link(temporary.c_str(), path.c_str()) == 0) {
+            unlink(temporary.c_str());
+            return path;
+        }
+        if (errno != EEXIST) {
+            const int linkError = errno;
+            unlink(temporary.c_str());
+            errno = linkError;
+            failWithErrno(path, "cannot write");
+        }
+    }
+    unlink(temporary.c_str());
+    fail(folder / (stem + extension), "taken, and so are 999 other names");
+}
+
 std::string describeBytes(double bytes) {
     static const char* const units[] = {"bytes", "kB", "MB", "GB", "TB", "PB"};
     int u = 0;

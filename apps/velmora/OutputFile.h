@@ -72,5 +72,11 @@ bool writeAll(int fd, const void* data, std::size_t size);
 // `bytes` to the output at `path` under the rule above (used by state save).
 void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
+// `bytes` as a new file STEM.EXT in `folder` (made when missing), or STEM-2.EXT,
+// STEM-3.EXT ... when the name is taken: never over an existing file, and whole
+// or not at all. Returns the path written; throws std::runtime_error.
+std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& stem,
+                                   const std::string& extension, const std::string& bytes);
+
 // "12.3 GB", for messages.
 std::string describeBytes(double bytes);

@@ -9,6 +9,7 @@
 #include "PlatformUI/AudioUnitCarbonView.h"
 #include "PlatformUI/Bundles.h"
 #include "PlatformUI/Controls.h"
+#include "PlatformUI/Quartz.h"
 #include "PlatformUI/Windows.h"
 #include "ProgramFolders.h"
 #include "StateFile.h"
@@ -39,6 +40,8 @@ bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptio
         return false;
     return true;
 }
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -119,7 +122,11 @@ PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& 
     } else if (CreateX11Window(title, width, height, scale, &mWindow) != noErr) {
         CloseComponent(mView);
         throw std::runtime_error("cannot open the X display (is DISPLAY set?); " + noDisplayHint);
+    } else {
+        SetWindowClass(mWindow, "velmora", "Velmora");
+        setIcon();
     }
+    mTitle = title;
     ControlRef root = nullptr, pane = nullptr;
     GetRootControl(mWindow, &root);
     const Float32Point location{0, 0}, size{width, height};
@@ -132,6 +139,30 @@ PanelWindow::PanelWindow(AudioUnit unit, const char* title, const PanelOptions& 
     Rect bounds;
     GetControlBounds(pane, &bounds);
     SizeWindow(mWindow, bounds.right, bounds.bottom);
+}
+
+void PanelWindow::setIcon() {
+    std::vector<CGImageRef> sizes;
+    for (int size : {16, 32, 48, 64, 128}) {
+        const std::string side = std::to_string(size);
+        const fs::path path = programFolders().icons / "hicolor" / (side + "x" + side) / "apps" / "velmora.png";
+        CFURLRef url = CFStringCreateWithCString(nullptr, path.c_str(), kCFStringEncodingUTF8);
+        if (CGDataProviderRef provider = CGDataProviderCreateWithURL(url)) {
+            if (CGImageRef image =
+                    CGImageCreateWithPNGDataProvider(provider, nullptr, false, kCGRenderingIntentDefault))
+                sizes.push_back(image);
+            CGDataProviderRelease(provider);
+        }
+        CFRelease(url);
+    }
+    SetWindowIcon(mWindow, sizes);
+    for (CGImageRef image : sizes) CGImageRelease(image);
+}
+
+void PanelWindow::setTitle(const std::string& title) {
+    if (title == mTitle) return;
+    mTitle = title;
+    SetWindowTitle(mWindow, title.c_str());
 }
 
 PanelWindow::~PanelWindow() {

@@ -43,8 +43,13 @@ public:
     PanelWindow& operator=(const PanelWindow&) = delete;
 
     WindowRef window() const { return mWindow; }
+    // Sets the window's title when it changed.
+    void setTitle(const std::string& title);
 
 private:
+    void setIcon();
+
     ComponentInstance mView = nullptr;
     WindowRef mWindow = nullptr;
+    std::string mTitle;
 };

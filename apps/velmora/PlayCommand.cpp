@@ -3,11 +3,9 @@
 // library loaded only for these commands, so that `velmora` links neither JACK
 // nor X11.
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +28,8 @@
 #include "PlatformUI/AUListener.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"
-#include "StateFile.h"
+#include "SoundSession.h"
+#include "StopSignals.h"
 #include "Usage.h"
 
 namespace {
@@ -56,38 +55,6 @@ PlayOptions parse(const std::vector<std::string>& args) {
     }
     checkPanelOptions(o);
     return o;
-}
-
-// SIGINT and SIGTERM, the server's shutdown and a rate change set their flag and
-// write a byte here, which wakes the main loop.
-int gWakePipe[2] = {-1, -1};
-volatile sig_atomic_t gStopSignal = 0;
-
-void wakeMainLoop() {
-    const int saved = errno;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t n = write(gWakePipe[1], &byte, 1);
-    errno = saved;
-}
-
-void onStopSignal(int) {
-    gStopSignal = 1;
-    wakeMainLoop();
-}
-
-void catchStopSignals() {
-    if (gWakePipe[0] < 0 && pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
-        throw std::runtime_error("cannot create a pipe");
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-void drainWakePipe() {
-    char bytes[64];
-    while (read(gWakePipe[0], bytes, sizeof bytes) > 0) {}
 }
 
 void jackSilent(const char*) {}
@@ -238,44 +205,24 @@ private:
     bool mDefaultMidi = true, mDefaultAudio = true;
 };
 
-// Every parameter changed: the panel's controls follow.
-void notifyAllParameters(HostedInstrument& instrument) {
-    for (const ParameterDescription& p : instrument.parameters()) {
-        const AudioUnitParameter parameter{instrument.unit(), p.id, kAudioUnitScope_Global, 0};
-        AUParameterListenerNotify(nullptr, nullptr, &parameter);
-    }
-}
-
-// The main thread's side of a session: keys, program changes, saving.
+// The main thread's side of a session: keys, program changes, the title.
 struct Session {
-    HostedInstrument& instrument;
+    SoundSession& sound;
     LivePlayer& player;
-    const PlayOptions& options;
     ComputerKeyboard keyboard;
-    WindowRef window = nullptr;
+    PanelWindow* panel = nullptr;
     bool saveRequested = false;
 
-    void showKeyboard() {
-        if (window) SetWindowTitle(window, ("Velmora - keys " + keyboard.describe()).c_str());
+    // The sound, then the computer keyboard's octave and velocity.
+    void showTitle() {
+        if (panel) panel->setTitle(sound.title() + " \u2014 keys " + keyboard.describe());
     }
     void play(const std::vector<KeyboardNote>& notes) {
         for (const KeyboardNote& n : notes) player.post(n.status, n.key, n.velocity);
     }
-    void save() {
-        saveStateFile(instrument, options.save);
-        std::printf("%s: saved\n", options.save.c_str());
-        std::fflush(stdout);
-    }
     // The host's choice: program N selects factory preset N.
     void applyProgramChanges() {
-        for (UInt8 program; player.takeProgramChange(program);) {
-            const auto presets = instrument.factoryPresets();
-            if (program >= presets.size()) continue;
-            instrument.selectPreset(program);
-            notifyAllParameters(instrument);
-            std::printf("preset %d: %s\n", int(program), presets[program].second.c_str());
-            std::fflush(stdout);
-        }
+        for (UInt8 program; player.takeProgramChange(program);) sound.selectPreset(program);
     }
 };
 
@@ -290,11 +237,13 @@ void onKey(WindowRef, const WindowKeyEvent& event, void* user) {
         if (event.keysym == XK_s || event.keysym == XK_S) session.saveRequested = true;
         return;
     }
+    if (pressed && (event.keysym == XK_Next || event.keysym == XK_Prior)) {
+        session.sound.stepPreset(event.keysym == XK_Next ? +1 : -1);
+        return;
+    }
     // Alt belongs to the panel's drags; releases always go through, so no note hangs.
     if (pressed && (event.modifiers & optionKey)) return;
-    const int lowerC = session.keyboard.lowerC(), velocity = session.keyboard.velocity();
     session.play(session.keyboard.key(event.keycode, event.keysym, pressed));
-    if (session.keyboard.lowerC() != lowerC || session.keyboard.velocity() != velocity) session.showKeyboard();
 }
 
 // Re-initialises the instrument at the server's new rate, off the audio thread;
@@ -320,14 +269,16 @@ int play(const PlayOptions& o) {
     applyPresetAndState(instrument, o.preset, o.state);
     jack.planConnections(o.connect);
     LivePlayer player(instrument.unit());
-    Session session{instrument, player, o, {}};
+    SoundSession sound(instrument, o.save);
+    sound.opened(o.preset, o.state);
+    Session session{sound, player, {}};
     std::unique_ptr<PanelWindow> panel;
     if (o.editor) {
-        panel =
-            std::make_unique<PanelWindow>(instrument.unit(), "Velmora", o, false, "--no-editor plays without a window");
-        session.window = panel->window();
-        session.showKeyboard();
-        SetWindowKeyEventHandler(session.window, onKey, &session);
+        panel = std::make_unique<PanelWindow>(instrument.unit(), sound.title().c_str(), o, false,
+                                              "--no-editor plays without a window");
+        session.panel = panel.get();
+        session.showTitle();
+        SetWindowKeyEventHandler(panel->window(), onKey, &session);
     }
     jack.start(player);
     // Whatever ends the session, the audio thread stops before the player and the instrument go.
@@ -340,15 +291,15 @@ int play(const PlayOptions& o) {
     std::fflush(stdout);
 
     int result = 0;
-    while (!gStopSignal && !(panel && IsWindowCloseRequested(panel->window()))) {
+    while (!stopRequested() && !(panel && IsWindowCloseRequested(panel->window()))) {
         // Program changes come from the audio thread without a wake-up: a short wait keeps them prompt.
         if (panel) {
             RunLoopRunFor(CFRunLoopGetCurrent(), 0.02);
         } else {
-            pollfd fd{gWakePipe[0], POLLIN, 0};
+            pollfd fd{wakeFd(), POLLIN, 0};
             poll(&fd, 1, 20);
         }
-        drainWakePipe();
+        drainWakeFd();
         if (jack.gone()) {
             std::fprintf(stderr, "velmora: the JACK server went away (%s)\n", jack.goneReason().c_str());
             result = 1;
@@ -356,15 +307,15 @@ int play(const PlayOptions& o) {
         }
         if (jack_nframes_t rate; jack.rateChange(rate)) followRate(instrument, player, rate);
         session.applyProgramChanges();
-        if (session.saveRequested && !o.save.empty()) session.save();
+        if (session.saveRequested) sound.save();
         session.saveRequested = false;
+        session.showTitle();
     }
     jack.stop();
     if (player.renderErrors() > 0)
         std::fprintf(stderr, "velmora: %ld render calls failed and played silence\n", player.renderErrors());
     panel.reset();
-    if (!o.save.empty()) session.save();
-    return result;
+    return sound.finish() ? result : 1;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 struct ProgramFolders {
     std::filesystem::path libraries;  // libvelmora_edit.so, Velmora.component
     std::filesystem::path data;       // audition.mid
+    std::filesystem::path icons;      // hicolor/NxN/apps/velmora.png
 };
 
 const ProgramFolders& programFolders();

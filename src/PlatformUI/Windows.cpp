@@ -290,7 +290,9 @@ double NearestWindowScale(double requested) {
 }
 
 bool GetX11ScreenMetrics(int* width, int* height, double* dpi) {
-    Display* display = XOpenDisplay(nullptr);
+    // Kept open: a server whose last client leaves resets, and a window opened
+    // right after a closed connection could meet it mid-reset.
+    static Display* const display = XOpenDisplay(nullptr);
     if (!display) return false;
     if (width) *width = DisplayWidth(display, DefaultScreen(display));
     if (height) *height = DisplayHeight(display, DefaultScreen(display));
@@ -308,7 +310,6 @@ bool GetX11ScreenMetrics(int* width, int* height, double* dpi) {
             XrmDestroyDatabase(db);
         }
     }
-    XCloseDisplay(display);
     return true;
 }
 

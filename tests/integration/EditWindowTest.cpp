@@ -35,23 +35,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Window findWindow(Display* d, const char* name) {
-    Window root, parent, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !found; ++i) {
-            char* title = nullptr;
-            if (XFetchName(d, children[i], &title) && title) {
-                if (std::string(title) == name) found = children[i];
-                XFree(title);
-            }
-        }
-        XFree(children);
-    }
-    return found;
-}
-
 template <class F>
 bool waitFor(F condition, std::chrono::milliseconds limit = 10s) {
     for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
@@ -102,7 +85,7 @@ TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     Window w = 0;
-    ASSERT_TRUE(waitFor([&] { return (w = findWindow(d, "Velmora")) != 0; }));
+    ASSERT_TRUE(waitFor([&] { return (w = findWindowNamed(d, "Velmora")) != 0; }));
     XWindowAttributes attributes{};
     ASSERT_TRUE(waitFor([&] {
         XGetWindowAttributes(d, w, &attributes);
@@ -156,24 +139,29 @@ TEST(EditWindow, ATurnedKnobAndAClickedButtonAreSaved) {
 
 namespace {
 
-// A `velmora edit --save FILE ARGS...` on the display, its window (once it has
-// `width`), what it says on standard error, and the values it saves on Ctrl+S.
+// A `velmora edit [--save FILE] ARGS...` on the display with its own
+// XDG_DATA_HOME, its window (found by its process, once it has `width`), what
+// it says on standard error, and the values it saves on Ctrl+S.
 struct EditProcess {
     fs::path dir = fs::temp_directory_path() / ("velmora-knobs-" + std::to_string(getpid()));
     std::string saved = (dir / "sound.aupreset").string();
     std::string errors = (dir / "stderr.txt").string();
+    fs::path sounds = dir / "data" / "velmora" / "sounds";
     pid_t child = -1;
     Display* d = XOpenDisplay(nullptr);
     Window w = 0;
     Pointer p{d, 0, 0};
 
-    explicit EditProcess(std::vector<std::string> args, int width = 850) {
+    explicit EditProcess(std::vector<std::string> args, int width = 850, bool save = true) {
         fs::create_directories(dir);
-        args.insert(args.begin(), {VELMORA_BINARY, "edit", "--save", saved});
+        if (save) args.insert(args.begin(), {"--save", saved});
+        args.insert(args.begin(), {VELMORA_BINARY, "edit"});
+        const std::string data = (dir / "data").string();
         child = fork();
         if (child == 0) {
             unsetenv("VELMORA_UI_SCALE");
             unsetenv("VELMORA_KNOB_MODE");
+            setenv("XDG_DATA_HOME", data.c_str(), 1);
             if (!freopen(errors.c_str(), "w", stderr)) _exit(126);
             std::vector<char*> argv;
             for (std::string& a : args) argv.push_back(a.data());
@@ -181,7 +169,7 @@ struct EditProcess {
             execv(VELMORA_BINARY, argv.data());
             _exit(127);
         }
-        if (!d || !waitFor([&] { return (w = findWindow(d, "Velmora")) != 0; })) return;
+        if (!d || !waitFor([&] { return (w = findWindowOfProcess(d, child)) != 0; })) return;
         const bool sized = waitFor([&] {
             XWindowAttributes a{};
             XGetWindowAttributes(d, w, &a);
@@ -205,6 +193,20 @@ struct EditProcess {
         return {std::istreambuf_iterator<char>(in), {}};
     }
     bool ready() const { return w != 0; }
+    std::string title() const { return windowName(d, w); }
+    // The process's exit status once it ends by itself; -1 when it does not.
+    int ended() {
+        int status = -1;
+        if (!waitFor([&] { return waitpid(child, &status, WNOHANG) == child; })) return -1;
+        child = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::vector<fs::path> soundFiles() const {
+        std::vector<fs::path> files;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(sounds, ec)) files.push_back(entry.path());
+        return files;
+    }
     void key(KeySym sym, bool down) {
         XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, 0);
         XFlush(d);
@@ -356,4 +358,88 @@ TEST(EditWindow, ScaledPanelsAreDrawnSharpAtTheirSize) {
     }
     cairo_surface_destroy(small);
     fs::remove_all(dir);
+}
+
+namespace {
+
+// The values of a factory preset with Volume at 83 (a click at three o'clock).
+std::vector<float> presetWithVolume83(SInt32 preset) {
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    instrument.selectPreset(preset);
+    instrument.setParameter(kVolume, 83);
+    std::vector<float> values;
+    for (UInt32 id = 0; id < kNumberOfParameters; ++id) values.push_back(instrument.getParameter(id));
+    return values;
+}
+
+std::vector<float> valuesIn(const fs::path& file) {
+    HostedInstrument instrument(kVelmoraDescription);
+    instrument.configure(44100, 2, 64);
+    loadStateFile(instrument, file);
+    std::vector<float> values;
+    for (UInt32 id = 0; id < kNumberOfParameters; ++id) values.push_back(instrument.getParameter(id));
+    return values;
+}
+
+}  // namespace
+
+// A desktop finds the window by its process and names it by its class and
+// title; the title names the sound and marks edits; Page Down steps presets;
+// without --save, closing and SIGTERM keep unsaved edits in the sounds folder.
+TEST(EditWindow, TheWindowNamesItsSoundAndNoEditIsLost) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    SetPlatformLogHook(PlatformLogSilent);
+    RegisterVelmora();
+    const auto pageDown = [](EditProcess& edit) {
+        edit.key(XK_Next, true);
+        edit.key(XK_Next, false);
+    };
+    {
+        EditProcess edit({"--preset", "rez bass"}, 850, false);
+        ASSERT_TRUE(edit.ready()) << "no window with the process's _NET_WM_PID";
+        EXPECT_EQ(windowProperty(edit.d, edit.w, "WM_CLASS", XA_STRING), std::string("velmora\0Velmora\0", 16));
+        EXPECT_GT(windowProperty(edit.d, edit.w, "_NET_WM_ICON", XA_CARDINAL).size(), 16 * 16 * sizeof(long));
+        EXPECT_EQ(edit.title(), "Velmora \u2014 rez bass");
+        pageDown(edit);
+        EXPECT_TRUE(waitFor([&] { return edit.title() == "Velmora \u2014 deep"; })) << edit.title();
+        edit.p.move(70, 38);  // Volume to three o'clock
+        edit.p.button(true);
+        edit.p.button(false);
+        EXPECT_TRUE(waitFor([&] { return edit.title() == "*Velmora \u2014 deep"; })) << edit.title();
+        sendCloseRequest(edit.d, edit.w);
+        EXPECT_EQ(edit.ended(), 0) << edit.said();
+        const std::vector<fs::path> kept = edit.soundFiles();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(valuesIn(kept[0]), presetWithVolume83(2));
+    }
+    {
+        // Edits go to a file before Page Down replaces them; SIGTERM then has nothing new to keep.
+        EditProcess edit({"--preset", "5"}, 850, false);
+        ASSERT_TRUE(edit.ready());
+        edit.p.move(70, 38);
+        edit.p.button(true);
+        edit.p.button(false);
+        EXPECT_TRUE(waitFor([&] { return edit.title().front() == '*'; })) << edit.title();
+        pageDown(edit);
+        EXPECT_TRUE(waitFor([&] { return edit.title() == "Velmora \u2014 dyna scream [MW]"; })) << edit.title();
+        kill(edit.child, SIGTERM);
+        EXPECT_EQ(edit.ended(), 0) << edit.said();
+        const std::vector<fs::path> kept = edit.soundFiles();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(valuesIn(kept[0]), presetWithVolume83(5));
+    }
+    {
+        // SIGTERM with unsaved edits keeps them.
+        EditProcess edit({}, 850, false);
+        ASSERT_TRUE(edit.ready());
+        edit.p.move(70, 38);
+        edit.p.button(true);
+        edit.p.button(false);
+        EXPECT_TRUE(waitFor([&] { return edit.title() == "*Velmora"; })) << edit.title();
+        kill(edit.child, SIGTERM);
+        EXPECT_EQ(edit.ended(), 0) << edit.said();
+        ASSERT_EQ(edit.soundFiles().size(), 1u);
+        EXPECT_EQ(valuesIn(edit.soundFiles()[0])[kVolume], 83);
+    }
 }

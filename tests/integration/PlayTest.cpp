@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/WindowManager.h"
 #include "Binding/VelmoraEntry.h"
 #include "ComputerKeyboard.h"
 #include "HostedInstrument.h"
@@ -544,23 +545,8 @@ TEST(PlayWindow, KeysPlayWhileThePanelHasTheFocus) {
 
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
-    auto findWindow = [&](const std::string& title) {
-        Window root, parent, *children = nullptr, found = 0;
-        unsigned int count = 0;
-        if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
-            for (unsigned int i = 0; i < count && !found; ++i) {
-                char* name = nullptr;
-                if (XFetchName(d, children[i], &name) && name) {
-                    if (title == name) found = children[i];
-                    XFree(name);
-                }
-            }
-            XFree(children);
-        }
-        return found;
-    };
     Window w = 0;
-    ASSERT_TRUE(waitFor([&] { return (w = findWindow("Velmora - keys C3, velocity 100")) != 0; }));
+    ASSERT_TRUE(waitFor([&] { return (w = findWindowNamed(d, "Velmora \u2014 keys C3, velocity 100")) != 0; }));
     XWindowAttributes attributes{};
     ASSERT_TRUE(waitFor([&] { return XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable; }));
     XSetInputFocus(d, w, RevertToParent, CurrentTime);
@@ -572,7 +558,7 @@ TEST(PlayWindow, KeysPlayWhileThePanelHasTheFocus) {
     // Right: an octave up, shown in the title.
     key(XKeysymToKeycode(d, XK_Right), true);
     key(XKeysymToKeycode(d, XK_Right), false);
-    EXPECT_TRUE(waitFor([&] { return findWindow("Velmora - keys C4, velocity 100") != 0; }));
+    EXPECT_TRUE(waitFor([&] { return findWindowNamed(d, "Velmora \u2014 keys C4, velocity 100") != 0; }));
 
     recorder.record();
     key(52, true);  // Z: key 60
