@@ -208,6 +208,7 @@ private:
 constexpr const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
@@ -239,6 +240,18 @@ std::string manifest(const std::vector<Preset>& presets, bool ui) {
     return t;
 }
 
+// What a host shows beside the parameters whose names do not say what they do.
+const char* portComment(const std::string& name) {
+    if (name.ends_with("Mo'logy"))
+        return "The oscillator's first shape control: for saw o/e the detune between odd and even harmonics, "
+               "for digiwave the phase-modulation depth; pwm ignores it.";
+    if (name.ends_with("Vari"))
+        return "The oscillator's second shape control: for saw o/e the balance of odd and even harmonics, for "
+               "digiwave the balance of its two modulators, for pwm the pulse width.";
+    if (name.ends_with("inPhase")) return "The LFO's start phase, 0 to 100 for a whole cycle.";
+    return nullptr;
+}
+
 std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     const std::string self = kPluginURI;
     std::string t = kPrefixes;
@@ -254,8 +267,12 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     // The project's minor and patch numbers as LV2's minor and micro versions: releases keep
     // both even (LV2 reads odd ones, and minor 0, as development versions), and a change that
     // breaks ports takes a new plug-in URI, which is LV2's major version.
-    t += "<" + self + ">\n    a lv2:Plugin, lv2:InstrumentPlugin ;\n    doap:name \"Velmora\" ;\n" +
-         "    doap:license <http://opensource.org/licenses/isc> ;\n";
+    t += "<" + self + ">\n    a lv2:Plugin, lv2:InstrumentPlugin, doap:Project ;\n    doap:name \"Velmora\" ;\n" +
+         "    doap:maintainer [\n        a foaf:Person ;\n        foaf:name \"Velmora developers\"\n    ] ;\n" +
+         "    doap:license <http://opensource.org/licenses/isc> ;\n" +
+         "    rdfs:comment \"A monophonic synthesizer of two table oscillators and noise through two waveshapers "
+         "and two multimode filters in nine routings, shaped by three envelopes, two LFOs and two modulation "
+         "multipliers.\" ;\n";
     t += "    lv2:minorVersion " + std::to_string(VELMORA_VERSION_MINOR) + " ;\n";
     t += "    lv2:microVersion " + std::to_string(VELMORA_VERSION_PATCH) + " ;\n";
     t += "    lv2:requiredFeature urid:map ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n"
@@ -286,6 +303,7 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
              " ;\n        lv2:minimum " + number(p.info.minValue) + " ;\n        lv2:maximum " +
              number(p.info.maxValue);
         if (groupOf[id]) t += " ;\n        pg:group <" + self + "#" + groupOf[id] + ">";
+        if (const char* comment = portComment(p.name)) t += " ;\n        rdfs:comment " + literal(comment);
         // Value names beyond the range stay out of a host's menu: it would offer values the port refuses.
         std::vector<std::pair<float, std::string>> points;
         for (size_t v = 0; v < p.valueNames.size(); ++v)

@@ -34,7 +34,7 @@ constexpr UInt32 kChannels = 2;
 constexpr int kNameBytes = 48;  // the settings record's name field, zero-terminated
 
 struct Urids {
-    LV2_URID midiEvent, sequence, beatTime, string, presetName;
+    LV2_URID midiEvent, sequence, string, presetName;
 };
 
 struct Plugin {
@@ -77,16 +77,15 @@ public:
         LV2_Atom atom;
         std::memcpy(&atom, seq, sizeof atom);
         if (atom.type != urids.sequence || atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
-        LV2_Atom_Sequence_Body body;
-        std::memcpy(&body, &seq->body, sizeof body);
-        mBeats = body.unit != 0 && body.unit == urids.beatTime;
+        // The body's unit is never read: run's events are timed in frames, and
+        // hosts leave the field as they please.
         mBase = reinterpret_cast<const UInt8*>(&seq->body) + sizeof(LV2_Atom_Sequence_Body);
         mSize = atom.size - UInt32(sizeof(LV2_Atom_Sequence_Body));
         load();
     }
     bool valid() const { return mValid; }
-    // The event's frame in the run; events timed in beats cannot be placed and come first.
-    int64_t frame() const { return mBeats ? 0 : mEvent.time.frames; }
+    // The event's time in the run, in frames, as the host wrote it.
+    int64_t frame() const { return mEvent.time.frames; }
     LV2_URID type() const { return mEvent.body.type; }
     UInt32 size() const { return mEvent.body.size; }
     const UInt8* bytes() const { return mBase + mPos + sizeof(LV2_Atom_Event); }
@@ -105,7 +104,7 @@ private:
 
     const UInt8* mBase = nullptr;
     UInt64 mSize = 0, mPos = 0;
-    bool mBeats = false, mValid = false;
+    bool mValid = false;
     LV2_Atom_Event mEvent{};
 };
 
@@ -156,13 +155,16 @@ void run(LV2_Handle handle, uint32_t frames) {
         for (; e.valid(); e.next()) deliver(p, e, 0);
         return;
     }
+    // Events are taken in list order, none earlier than the one before it; a
+    // time past the block (a host's fault) is its last frame, a negative one 0.
+    int64_t earliest = 0;
     for (UInt32 start = 0; start < frames; start += kStepFrames) {
         const UInt32 n = std::min(kStepFrames, frames - start);
-        const bool last = start + n == frames;
-        // Events past the block (a host's fault) go with its last step rather than nowhere.
-        for (; e.valid() && (last || e.frame() < int64_t(start + n)); e.next()) {
-            const int64_t frame = e.frame();  // any 64-bit value: compared before subtracting
-            deliver(p, e, frame <= int64_t(start) ? 0 : UInt32(std::min<int64_t>(frame - int64_t(start), n - 1)));
+        for (; e.valid(); e.next()) {
+            const int64_t frame = std::clamp<int64_t>(e.frame(), earliest, int64_t(frames) - 1);
+            if (frame >= int64_t(start + n)) break;
+            earliest = frame;
+            deliver(p, e, UInt32(frame - int64_t(start)));
         }
         render(p, start, n);
     }
@@ -329,8 +331,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
     auto* p = new (std::nothrow) Plugin;
     if (!p) return nullptr;
     p->urids = {map->map(map->handle, LV2_MIDI__MidiEvent), map->map(map->handle, LV2_ATOM__Sequence),
-                map->map(map->handle, LV2_ATOM__beatTime), map->map(map->handle, LV2_ATOM__String),
-                map->map(map->handle, kPresetNameURI)};
+                map->map(map->handle, LV2_ATOM__String), map->map(map->handle, kPresetNameURI)};
     // The instrument's diagnostic lines have no place in a host's output.
     SetPlatformLogHook(PlatformLogSilent);
     bool opened = false;
