@@ -1,5 +1,5 @@
 // renderSong: block-by-block playback of a song, with automation, streamed in chunks.
-#include "SongRenderer.h"
+#include "Host/SongRenderer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // HostedInstrument: opening, configuring and playing the instrument through host calls.
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "HostedInstrument.h"
-#include "Smf.h"
+#include "Host/HostedInstrument.h"
+#include "Host/Smf.h"
 
 struct Automation {
     long long frame;
