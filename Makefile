@@ -23,6 +23,12 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
+# `make web`: the instrument in WebAssembly and the page that plays it, in $(WEB_BUILD)/
+# (a folder any static server can serve; Emscripten's CMake tree is $(WEB_BUILD)/cmake).
+# Debian's Emscripten needs NODE_PATH with a node that is not Debian's own.
+WEB_BUILD ?= build-web
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+
 .PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
         install uninstall deb check-layers format format-check
 
@@ -53,6 +59,16 @@ format:
 	@clang-format -i $(SOURCES)
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) files as .clang-format lays them out"
+
+.PHONY: web web-deps
+web-deps:
+	@scripts/install-web-deps.sh
+
+web: web-deps
+	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
+	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
+	@echo "The instrument is in $(WEB_BUILD)/velmora.wasm"
 
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
@@ -132,4 +148,4 @@ demo: build
 clean:
 	rm -rf $(BUILD) $(BUILD).configure.log $(ASAN_BUILD) $(ASAN_BUILD).configure.log $(TSAN_BUILD) \
 	       $(TSAN_BUILD).configure.log $(FUZZ_BUILD) $(FUZZ_BUILD).configure.log \
-	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log
+	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log $(WEB_BUILD) $(WEB_BUILD).configure.log
