@@ -27,6 +27,7 @@ BENCH_ARGS ?=
 # (a folder any static server can serve; Emscripten's CMake tree is $(WEB_BUILD)/cmake).
 # Debian's Emscripten needs NODE_PATH with a node that is not Debian's own.
 WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
 WEB_ENV = NODE_PATH=/usr/share/nodejs
 
 .PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
@@ -60,7 +61,7 @@ format:
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) files as .clang-format lays them out"
 
-.PHONY: web web-deps
+.PHONY: web web-deps web-serve
 web-deps:
 	@scripts/install-web-deps.sh
 
@@ -68,7 +69,10 @@ web: web-deps
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
 	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
-	@echo "The instrument is in $(WEB_BUILD)/velmora.wasm"
+	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
+
+web-serve: web
+	@python3 scripts/serve-web.py $(WEB_BUILD) $(WEB_PORT)
 
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
