@@ -39,12 +39,14 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMORA_WEB_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build check-layers
+# The browser tests (label browser) load the page that `make web` built.
+test: build check-layers web
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
@@ -78,7 +80,7 @@ test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
-	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package'
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package|browser'
 
 test-tsan: deps
 	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
