@@ -72,8 +72,11 @@ OSStatus WebInstrument::playSong(const double* seconds, const std::uint8_t* byte
     song.events.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i)
         song.events.push_back({seconds[i], bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]});
-    mSong = std::make_unique<SongPlayer>(song, songOptions(mSampleRate));
-    return noErr;
+    auto player = std::make_unique<SongPlayer>(song, songOptions(mSampleRate));
+    // A song still playing leaves no note hanging.
+    const OSStatus status = mSong ? mDriver.midi(0xB0, 123, 0, 0) : noErr;
+    mSong = std::move(player);
+    return status;
 }
 
 OSStatus WebInstrument::stopSong() {

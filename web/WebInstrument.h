@@ -30,7 +30,7 @@ public:
     // A song to play from the next render: `count` events, their times in
     // seconds and three bytes each (status, data 1, data 2), ending as
     // `velmora render` ends it (the instrument idle after the last event, or
-    // 30 s of tail). Replaces a song still playing.
+    // 30 s of tail). Replaces a song still playing, releasing its notes.
     OSStatus playSong(const double* seconds, const std::uint8_t* bytes, std::uint32_t count);
     // Stops the song and releases its notes.
     OSStatus stopSong();

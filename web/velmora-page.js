@@ -94,10 +94,19 @@ class VelmoraPage {
         this.send({ type: 'snapshot', ...this.snapshot() });
     }
 
-    setParameter(id, value) {
+    checkParameter(id) {
         if (!Number.isInteger(id) || id < 0 || id >= this.description.parameters.length)
             throw new RangeError(`no parameter ${id} (0 to ${this.description.parameters.length - 1})`);
-        const status = this.unit.setParameter(id, value);
+    }
+
+    getParameter(id) {
+        this.checkParameter(id);
+        return this.unit.getParameter(id);
+    }
+
+    setParameter(id, value) {
+        this.checkParameter(id);
+        const status = this.unit.setParameter(id, Number(value));
         if (status !== 0) throw new RangeError(`parameter ${id} refuses ${value} (error ${status})`);
         const stored = this.unit.getParameter(id);
         this.controls.show(id, stored);
@@ -105,7 +114,7 @@ class VelmoraPage {
     }
 
     selectPreset(number) {
-        const status = this.unit.selectPreset(number);
+        const status = Number.isInteger(number) ? this.unit.selectPreset(number) : -1;
         if (status !== 0) throw new RangeError(`no factory preset ${number}`);
         $('preset').value = String(number);
         this.soundChanged();
@@ -246,8 +255,14 @@ class VelmoraPage {
     // ---- playing: the computer keyboard and Web MIDI
 
     onKey(e, pressed) {
-        if (e.ctrlKey || e.altKey || e.metaKey) return;
         const target = e.target;
+        // A held note ends with its key's release, wherever the focus went meanwhile.
+        if (!pressed && this.keyboard.held.has(e.code)) {
+            for (const [status, data1, data2] of this.keyboard.key(e.code, false).notes)
+                this.send({ type: 'midi', status, data1, data2 });
+            return;
+        }
+        if (e.ctrlKey || e.altKey || e.metaKey) return;
         const typing = target.tagName === 'SELECT' || target.tagName === 'TEXTAREA' ||
             (target.tagName === 'INPUT' && target.type !== 'range');
         const arrows = e.code.startsWith('Arrow') || e.code.startsWith('Page');
@@ -362,7 +377,7 @@ window.velmora = {
     renderSong: (smfBytes, options) => page.renderSong(smfBytes, options),
     selectPreset: (number) => page.selectPreset(number),
     setParameter: (id, value) => page.setParameter(id, value),
-    getParameter: (id) => page.unit.getParameter(id),
+    getParameter: (id) => page.getParameter(id),
     // The latest live output, { sampleRate, samples }, for a look at what plays.
     recentOutput: () => (page.sound ? page.sound.recentOutput() : { sampleRate: 0, samples: new Float32Array(0) }),
 };
