@@ -23,6 +23,13 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
+# `make web`: the instrument in WebAssembly and the page that plays it, in $(WEB_BUILD)/
+# (a folder any static server can serve; Emscripten's CMake tree is $(WEB_BUILD)/cmake).
+# Debian's Emscripten needs NODE_PATH with a node that is not Debian's own.
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+
 .PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
         install uninstall deb check-layers format format-check
 
@@ -32,12 +39,14 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMORA_WEB_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build check-layers
+# The browser tests (label browser) load the page that `make web` built.
+test: build check-layers web
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
@@ -54,11 +63,24 @@ format:
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) files as .clang-format lays them out"
 
+.PHONY: web web-deps web-serve
+web-deps:
+	@scripts/install-web-deps.sh
+
+web: web-deps
+	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
+	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
+	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
+
+web-serve: web
+	@python3 scripts/serve-web.py $(WEB_BUILD) $(WEB_PORT)
+
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
-	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package'
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package|browser'
 
 test-tsan: deps
 	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
@@ -132,4 +154,4 @@ demo: build
 clean:
 	rm -rf $(BUILD) $(BUILD).configure.log $(ASAN_BUILD) $(ASAN_BUILD).configure.log $(TSAN_BUILD) \
 	       $(TSAN_BUILD).configure.log $(FUZZ_BUILD) $(FUZZ_BUILD).configure.log \
-	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log
+	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log $(WEB_BUILD) $(WEB_BUILD).configure.log

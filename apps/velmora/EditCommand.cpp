@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "PanelWindow.h"
 #include "PlatformUI/RunLoop.h"
 #include "PlatformUI/Windows.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "PlatformUI/CarbonTypes.h"
 
 // The options `edit` and `play` share: the sound the panel opens with, where

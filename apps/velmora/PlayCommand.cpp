@@ -21,7 +21,7 @@
 
 #include "Binding/VelmoraEntry.h"
 #include "ComputerKeyboard.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "LivePlayer.h"
 #include "MessageWindow.h"
 #include "PanelWindow.h"

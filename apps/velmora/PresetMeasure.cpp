@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/SongRenderer.h"
 #include "Loudness.h"
-#include "SongRenderer.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #pragma once
 #include <array>
 
+#include "Host/Smf.h"
 #include "Platform/AudioUnitCalls.h"
-#include "Smf.h"
 
 // The wheel values the held note is measured at.
 inline constexpr std::array<int, 5> kWheelSteps{0, 32, 64, 96, 127};

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
+#include "Host/ParameterGroups.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
 #include "VelmoraVersion.h"
@@ -46,38 +47,6 @@ struct Preset {
     std::string name;
     std::vector<float> values;
 };
-
-// The sections of the panel, by parameter ID.
-struct Group {
-    const char* symbol;
-    const char* label;
-    std::vector<UInt32> ids;
-};
-
-std::vector<Group> groups() {
-    auto range = [](UInt32 first, UInt32 last) {
-        std::vector<UInt32> ids;
-        for (UInt32 id = first; id <= last; ++id) ids.push_back(id);
-        return ids;
-    };
-    return {{"master", "Master", {0, 1, 3, 4, 5, 6}},
-            {"osc1", "Oscillator 1", range(7, 16)},
-            {"osc2", "Oscillator 2", range(17, 26)},
-            {"noise", "Noise", range(27, 33)},
-            {"mix", "Mix", {2, 34, 35, 36, 37, 38, 39}},
-            {"shaper_a", "Shaper A", range(40, 43)},
-            {"shaper_b", "Shaper B", range(44, 47)},
-            {"filter_a", "Filter A", range(48, 54)},
-            {"filter_b", "Filter B", range(55, 61)},
-            {"env1", "Envelope 1", range(62, 66)},
-            {"env2", "Envelope 2", range(67, 71)},
-            {"env3", "Envelope 3", range(72, 76)},
-            {"lfo1", "LFO 1", range(77, 84)},
-            {"lfo2", "LFO 2", range(85, 92)},
-            {"multiplier_a", "Multiplier A", range(93, 95)},
-            {"multiplier_b", "Multiplier B", range(96, 98)},
-            {"engine", "Engine", range(99, 101)}};
-}
 
 // Shortest text that reads back as the same float, as a Turtle decimal or double.
 std::string number(float v) {
@@ -255,7 +224,7 @@ const char* portComment(const std::string& name) {
 std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     const std::string self = kPluginURI;
     std::string t = kPrefixes;
-    for (const Group& g : groups())
+    for (const ParameterGroup& g : parameterGroups())
         t += "<" + self + "#" + g.symbol + ">\n    a pg:Group ;\n    lv2:symbol \"" + g.symbol + "\" ;\n" +
              "    rdfs:label \"" + g.label + "\" .\n\n";
     // The state key, defined so that a validator knows it.
@@ -291,7 +260,7 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
              "#out> ;\n        lv2:designation pg:" + (c ? "right" : "left") + "\n    ]";
 
     std::vector<const char*> groupOf(parameters.size(), nullptr);
-    for (const Group& g : groups())
+    for (const ParameterGroup& g : parameterGroups())
         for (UInt32 id : g.ids)
             if (id < groupOf.size()) groupOf[id] = g.symbol;
     for (UInt32 id = 0; id < parameters.size(); ++id) {

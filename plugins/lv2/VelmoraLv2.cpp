@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -21,6 +20,7 @@
 
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/BitCast.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
 #include "Velmora/VelmoraParameters.h"
@@ -128,7 +128,7 @@ void writeControls(Plugin& p) {
     for (UInt32 id = 0; id < kNumberOfParameters; ++id) {
         if (!p.controls[id]) continue;
         const float value = *p.controls[id];
-        const UInt32 bits = std::bit_cast<UInt32>(value);
+        const UInt32 bits = BitCast<UInt32>(value);
         if (!p.pending[id] && bits == p.written[id]) continue;
         p.pending[id] = false;
         p.written[id] = bits;

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
+#include "Platform/BitCast.h"
 #include "Platform/Log.h"
 
 namespace {
@@ -221,7 +221,7 @@ float VelmoraAU::noteToPhaseInc(float note) const {
     if (octave > 0) {
         // One octave up doubles the increment, exactly; a product past 0.49 / 0.015625
         // (even infinity) clamps the same, so the exponent may stop at 2^100.
-        v = v * std::bit_cast<float>(UInt32(127 + std::min(octave, 100)) << 23);
+        v = v * BitCast<float>(UInt32(127 + std::min(octave, 100)) << 23);
     } else if (octave == -1) {
         v = v * 0.5f;
     }

@@ -27,10 +27,10 @@
 
 #include "../support/CanonicalFormat.h"
 #include "Binding/VelmoraEntry.h"
+#include "Host/Smf.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
-#include "Smf.h"
 #include "Velmora/VelmoraParameters.h"
 #include "Velmora/VelmoraPresets.h"
 

@@ -21,9 +21,9 @@
 #include "../support/HeaviestConfiguration.h"
 #include "../support/PatternPlayer.h"
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/Smf.h"
 #include "Platform/Log.h"
-#include "Smf.h"
 
 namespace {
 

@@ -31,11 +31,11 @@
 #include "../support/WindowManager.h"
 #include "Binding/VelmoraEntry.h"
 #include "ComputerKeyboard.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/Smf.h"
+#include "Host/SongRenderer.h"
 #include "LivePlayer.h"
 #include "Platform/Log.h"
-#include "Smf.h"
-#include "SongRenderer.h"
 #include "StateFile.h"
 
 namespace fs = std::filesystem;
