@@ -19,6 +19,8 @@ QuibMan::QuibMan(AUCarbonViewBase* view, UInt32 x, UInt32 y) : X(x), Y(y), myAUC
 
 QuibMan::~QuibMan() {
     readout.forget();
+    endWheelBurst();
+    if (wheelTimer) RemoveEventLoopTimer(wheelTimer);
     if (timer) RemoveEventLoopTimer(timer);
     delete Controls;
     delete Images;
@@ -41,6 +43,7 @@ void QuibMan::initialize() {
     }
     ControlSpec.u.classRef = ControlClass;
     InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.05, TimerProc, this, &timer);
+    InstallEventLoopTimer(GetCurrentEventLoop(), kEventDurationForever, 0, WheelBurstEnded, this, &wheelTimer);
     readout.install(myAUCarbonViewBase->GetCarbonWindow());
 }
 
@@ -135,6 +138,8 @@ namespace {
 constexpr EventTime kDoubleClickSeconds = 0.4;
 // Motion of at most this many pixels from the press still counts as a click.
 constexpr int kClickSlop = 2;
+// A wheel gesture ends this long after its last notch.
+constexpr EventTimerInterval kWheelBurstSeconds = 0.3;
 
 bool takesDoubleClick(const QuibCtrl* control) {
     return control->getType() == kQuib_Knob || control->getType() == kQuib_Display;
@@ -147,9 +152,31 @@ bool contains(QuibCtrl* control, Point local) {
 
 }  // namespace
 
+void QuibMan::wheel(QuibCtrl* control, int notches, bool withShift) {
+    if (control != wheelControl) {
+        endWheelBurst();
+        if (control->isAUVPattached())
+            myAUCarbonViewBase->TellHost(control->getAUVP(), kAudioUnitCarbonViewEvent_MouseDownInControl);
+        wheelControl = control;
+    }
+    control->mouseWheel(notches, withShift);
+    readout.changed(control);
+    SetEventLoopTimerNextFireTime(wheelTimer, kWheelBurstSeconds);
+}
+
+void QuibMan::endWheelBurst() {
+    QuibCtrl* control = wheelControl;
+    wheelControl = nullptr;
+    if (control && control->isAUVPattached())
+        myAUCarbonViewBase->TellHost(control->getAUVP(), kAudioUnitCarbonViewEvent_MouseUpInControl);
+}
+
+void QuibMan::WheelBurstEnded(EventLoopTimerRef, void* manager) { static_cast<QuibMan*>(manager)->endWheelBurst(); }
+
 // A press: mouseDown now; the rest of the gesture arrives by events (TrackProc),
 // so the host's user-interface thread is never held in a loop of ours.
 OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
+    endWheelBurst();
     const UInt32 modifiers = GetCurrentEventKeyModifiers();
     const EventTime time = GetCurrentEventTime();
     Rect bounds, port;
@@ -227,8 +254,7 @@ OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* 
     if (GetEventClass(event) == kEventClassMouse) {
         SInt32 notches = 0;
         GetEventParameter(event, kEventParamMouseWheelDelta, typeSInt32, nullptr, sizeof notches, nullptr, &notches);
-        control->mouseWheel(int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
-        self->readout.changed(control);
+        self->wheel(control, int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
         return noErr;
     }
     switch (kind) {

@@ -43,6 +43,9 @@ public:
 private:
     static OSStatus QuibControlHandler(EventHandlerCallRef, EventRef event, void* manager);
     static void TimerProc(EventLoopTimerRef, void* manager);
+    static void WheelBurstEnded(EventLoopTimerRef, void* manager);
+    void wheel(QuibCtrl* control, int notches, bool withShift);
+    void endWheelBurst();
     static void TrackProc(MouseTrackingResult result, Point globalMouse, void* manager);
     OSStatus click(QuibCtrl* control, ControlRef ref, WindowRef window);
     void drawControl(QuibCtrl* control, WindowRef window);
@@ -59,6 +62,10 @@ private:
     char defString[64] = {};
 
     bool linearKnobs = false;
+    // Wheel notches on one control, each within kWheelBurstSeconds of the last,
+    // make one gesture for the host, as a drag does.
+    QuibCtrl* wheelControl = nullptr;
+    EventLoopTimerRef wheelTimer = nullptr;
     QuibReadout readout{this};
 
     // The gesture being tracked: one at a time, from the press to the release.
