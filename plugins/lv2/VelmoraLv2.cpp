@@ -23,6 +23,7 @@
 #include "Platform/BitCast.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
+#include "Velmora/VelmoraAU.h"
 #include "Velmora/VelmoraParameters.h"
 #include "plugins/lv2/VelmoraPorts.h"
 #include "plugins/lv2/VelmoraUris.h"
@@ -31,7 +32,7 @@ namespace {
 
 constexpr UInt32 kStepFrames = 64;  // the instrument's slice
 constexpr UInt32 kChannels = 2;
-constexpr int kNameBytes = 48;  // the settings record's name field, zero-terminated
+constexpr UInt32 kNameBytes = VelmoraAU::kPresetNameBytes;  // zero-terminated
 
 struct Urids {
     LV2_URID midiEvent, sequence, string, presetName;
@@ -170,57 +171,16 @@ void run(LV2_Handle handle, uint32_t frames) {
     }
 }
 
-// ---- the settings record's name, through the instrument's saved state
+// ---- the settings record's name, through the instrument's own property
 
-// Reads the name from the class-info state; false when the instrument gives none.
 bool readName(AudioUnit unit, char (&name)[kNameBytes]) {
-    CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size) != noErr ||
-        !state)
-        return false;
-    bool found = false;
-    if (CFGetTypeID(state) == CFDictionaryGetTypeID()) {
-        auto data =
-            static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
-        if (data && CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(data) >= kNameBytes) {
-            std::memcpy(name, CFDataGetBytePtr(data), kNameBytes);
-            name[kNameBytes - 1] = 0;
-            found = true;
-        }
-    }
-    CFRelease(state);
-    return found;
+    UInt32 size = kNameBytes;
+    return AudioUnitGetProperty(unit, VelmoraAU::kPresetNameProperty, kAudioUnitScope_Global, 0, name, &size) == noErr;
 }
 
-// Gives the instrument its own state back with another name: the values it
-// holds stay as they are.
 bool writeName(AudioUnit unit, const char (&name)[kNameBytes]) {
-    CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size) != noErr ||
-        !state)
-        return false;
-    bool written = false;
-    if (CFGetTypeID(state) == CFDictionaryGetTypeID()) {
-        auto dict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(state));
-        auto data = static_cast<CFDataRef>(CFDictionaryGetValue(dict, CFSTR("ZPQ-DATA-KEY")));
-        if (data && CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(data) >= kNameBytes) {
-            const CFIndex length = CFDataGetLength(data);
-            std::vector<UInt8> block(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + length);
-            std::memcpy(block.data(), name, kNameBytes);
-            CFDataRef renamed = CFDataCreate(nullptr, block.data(), length);
-            CFDictionarySetValue(dict, CFSTR("ZPQ-DATA-KEY"), renamed);
-            CFRelease(renamed);
-            CFStringRef title = CFStringCreateWithCString(nullptr, name, kCFStringEncodingISOLatin1);
-            CFDictionarySetValue(dict, CFSTR("name"), title);
-            CFRelease(title);
-            written = AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
-                                           sizeof state) == noErr;
-        }
-    }
-    CFRelease(state);
-    return written;
+    return AudioUnitSetProperty(unit, VelmoraAU::kPresetNameProperty, kAudioUnitScope_Global, 0, name, kNameBytes) ==
+           noErr;
 }
 
 // Latin-1 to UTF-8; out holds twice the name field.
