@@ -83,7 +83,7 @@ bench: deps
 	@scripts/install-bench-deps.sh
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_FLAGS) -DVELMORA_BENCH=ON \
 	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2 velmora -- --no-print-directory
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2_first velmora_lv2 velmora -- --no-print-directory
 	@mkdir -p $(BENCH_BUILD)/lv2render
 	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
 	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render
@@ -96,7 +96,7 @@ bench: deps
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
-	    --velmora $(BENCH_BUILD)/velmora
+	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2
