@@ -67,8 +67,11 @@ format-check:
 web-deps:
 	@scripts/install-web-deps.sh
 
-web: web-deps
+# The harmonic tables come from the native build, computed with the system's own sin.
+web: web-deps configure
+	@cmake --build $(BUILD) --target velmora_table_data -- --no-print-directory
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
+	    -DVELMORA_NATIVE_TABLE_DATA=$(abspath $(BUILD))/src/Velmora/HarmonicTablesData.cpp \
 	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
 	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
@@ -105,7 +108,7 @@ bench: deps
 	@scripts/install-bench-deps.sh
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_FLAGS) -DVELMORA_BENCH=ON \
 	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2 velmora -- --no-print-directory
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2_first velmora_lv2 velmora -- --no-print-directory
 	@mkdir -p $(BENCH_BUILD)/lv2render
 	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
 	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render
@@ -118,7 +121,7 @@ bench: deps
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
-	    --velmora $(BENCH_BUILD)/velmora
+	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2
