@@ -384,17 +384,18 @@ int presetsCommand(const std::vector<std::string>& args) {
         return 0;
     }
     const MidiSong phrase = readSmfFile(midi);
-    std::printf("%3s  %-24s %6s %6s %7s | wheel 0 -> 127 on key 60: %6s %9s %13s %13s  %s\n", "#", "preset", "LUFS",
-                "dBTP", "DC", "LU", "centroid", "level wobble", "bright wobble", "answers by");
+    std::printf("%3s  %-24s %6s %6s %7s | wheel held at 0, 127 | wheel 0 -> 127 on key 60: %6s %9s %13s %13s  %s\n",
+                "#", "preset", "LUFS", "dBTP", "DC", "LU", "centroid", "level wobble", "bright wobble", "answers by");
     for (auto& [number, name] : instrument.factoryPresets()) {
         const PresetFigures f = measurePreset(kVelmoraDescription, number, phrase);
         const NoteFigures &low = f.wheel.front(), &high = f.wheel.back();
         const char* how = "";
         const bool answers = wheelAnswers(f, &how);
-        std::printf("%3d  %-24s %6.1f %6.1f %+7.4f | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n", number,
-                    name.c_str(), f.lufs, f.truePeakDb, f.worstDc, high.lufs - low.lufs,
-                    low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
-                    high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread, answers ? how : "-");
+        std::printf(
+            "%3d  %-24s %6.1f %6.1f %+7.4f | %11.1f %6.1f LUFS | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n",
+            number, name.c_str(), f.lufs, f.truePeakDb, f.worstDc, f.restLufs, f.wheelFullLufs, high.lufs - low.lufs,
+            low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
+            high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread, answers ? how : "-");
         std::fflush(stdout);
     }
     return 0;
