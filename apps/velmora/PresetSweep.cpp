@@ -25,12 +25,12 @@ constexpr double kRate = 44100;
 // libebur128 oversamples 4 times with a 49-tap Hann-windowed sinc: each oversampled point is
 // a weighted sum of 13 consecutive samples, whose weights add up to at most 1.001 and whose
 // magnitudes add up to at most 1.865. So no point can exceed 1.001 |mid| + 1.865 range / 2,
-// where mid and range come from the largest and smallest sample of its 13. A stretch where
-// that bound stays at or below the worst peak found so far cannot raise it and is not
+// where mid and range come from the largest and smallest of any samples that include its 13.
+// Decided block by block (the block's samples and the 12 before them): a block where that
+// bound stays at or below the worst peak found so far cannot raise it and is not
 // oversampled; the rest (in practice the loudest strikes near their peaks) is.
 constexpr size_t kWindow = 13;
 constexpr double kWeightSum = 1.001, kMagnitudeSum = 1.865;
-// Stretches are decided in blocks of this many samples.
 constexpr size_t kBlock = 64;
 
 struct EburDeleter {
