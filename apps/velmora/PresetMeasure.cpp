@@ -109,6 +109,20 @@ NoteFigures heldNote(const ComponentDescription& description, SInt32 preset, int
     return figures;
 }
 
+// `phrase` with the wheel held at `wheel` instead of moving.
+MidiSong wheelHeld(const MidiSong& phrase, int wheel) {
+    MidiSong song = phrase;
+    std::erase_if(song.events, [](const MidiEvent& e) { return (e.status & 0xF0) == 0xB0 && e.data1 == 1; });
+    song.events.insert(song.events.begin(), {0, 0xB0, 1, std::uint8_t(wheel)});
+    return song;
+}
+
+double phraseLufs(const ComponentDescription& description, SInt32 preset, const MidiSong& phrase) {
+    LoudnessMeter meter(1, int(kRate));
+    meter.add(render(description, preset, phrase));
+    return meter.integratedLufs();
+}
+
 // One way over the steps, allowing `slack` of noise between neighbours.
 template <class Get>
 bool oneWay(const PresetFigures& f, Get get, double slack) {
@@ -195,5 +209,10 @@ PresetFigures measurePreset(const ComponentDescription& description, SInt32 pres
         }
     }
     for (size_t i = 0; i < kWheelSteps.size(); ++i) figures.wheel[i] = heldNote(description, preset, kWheelSteps[i]);
+    figures.restLufs = figures.wheelFullLufs = figures.lufs;
+    if (figures.wheel.front() != figures.wheel.back()) {
+        figures.restLufs = phraseLufs(description, preset, wheelHeld(phrase, 0));
+        figures.wheelFullLufs = phraseLufs(description, preset, wheelHeld(phrase, 127));
+    }
     return figures;
 }

@@ -14,6 +14,7 @@ struct NoteFigures {
     double centroidHz = 0;        // spectral centroid, energy-weighted over 50-ms frames
     double levelSpreadDb = 0;     // standard deviation of the 50-ms levels
     double brightnessSpread = 0;  // standard deviation of the 50-ms centroids over their mean
+    friend bool operator==(const NoteFigures&, const NoteFigures&) = default;
 };
 
 struct PresetFigures {
@@ -22,6 +23,9 @@ struct PresetFigures {
     double worstDc = 0;     // the held note (key 48 and up) whose mean is farthest from zero
     int worstDcKey = -1;
     std::array<NoteFigures, kWheelSteps.size()> wheel;  // key 60, velocity 100, at each wheel step
+    // The phrase without its wheel events, the wheel held at 0 and at 127 throughout (both
+    // equal `lufs` when the wheel changes nothing on the held note).
+    double restLufs = 0, wheelFullLufs = 0;
 };
 
 // The wheel answers when the held note changes by 3 LU, or its centroid by 30 %, or its level or
