@@ -108,7 +108,7 @@ bench: deps
 	@scripts/install-bench-deps.sh
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_FLAGS) -DVELMORA_BENCH=ON \
 	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2_first velmora_lv2 velmora -- --no-print-directory
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_instances velmora_lv2_first velmora_lv2 velmora -- --no-print-directory
 	@mkdir -p $(BENCH_BUILD)/lv2render
 	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
 	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render

@@ -50,16 +50,23 @@ public:
     bool play(AudioUnit unit, const std::vector<float*>& channels, AfterBlock&& after) const {
         RenderCall call;
         bool ok = true;
-        for (size_t b = 0; b + 1 < mFirst.size(); ++b) {
-            const long long start = (long long)b * mBlock;
-            const UInt32 n = UInt32(std::min<long long>(mBlock, mFrames - start));
-            for (size_t e = mFirst[b]; e < mFirst[b + 1]; ++e)
-                ok &= MusicDeviceMIDIEvent(unit, mEvents[e].status, mEvents[e].data1, mEvents[e].data2,
-                                           mEvents[e].offset) == noErr;
-            ok &= call.render(unit, double(start), n, channels) == noErr;
-            after(n);
+        for (size_t b = 0; b < blockCount(); ++b) {
+            ok &= playBlock(unit, call, b, channels);
+            after(blockFrames(b));
         }
         return ok;
+    }
+
+    size_t blockCount() const { return mFirst.size() - 1; }
+    UInt32 blockFrames(size_t b) const { return UInt32(std::min<long long>(mBlock, mFrames - (long long)b * mBlock)); }
+
+    // Block b alone: its events, then its render call (for hosts that go round several units).
+    bool playBlock(AudioUnit unit, RenderCall& call, size_t b, const std::vector<float*>& channels) const {
+        bool ok = true;
+        for (size_t e = mFirst[b]; e < mFirst[b + 1]; ++e)
+            ok &= MusicDeviceMIDIEvent(unit, mEvents[e].status, mEvents[e].data1, mEvents[e].data2,
+                                       mEvents[e].offset) == noErr;
+        return (call.render(unit, double((long long)b * mBlock), blockFrames(b), channels) == noErr) && ok;
     }
 
     // The same event calls without rendering, for subtracting their cost from a timed play.
