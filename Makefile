@@ -121,7 +121,8 @@ bench: deps
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
-	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first
+	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first \
+	    --instances $(BENCH_BUILD)/bench/velmora_instances
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2
