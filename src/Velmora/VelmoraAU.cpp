@@ -14,6 +14,20 @@ namespace {
 
 std::atomic<int> gInstances{0};
 
+// Park-Miller minimal standard generator, fixed seed: the same noise on every run and in
+// every instance, so it is worked out once, by the compiler.
+struct NoiseTable {
+    float values[VelmoraAU::kNoiseSize];
+    constexpr NoiseTable() : values() {
+        SInt64 state = 60470;
+        for (float& v : values) {
+            state = (16807 * state) % 2147483647;
+            v = float(((state & 0xFFFF) - 32768) * 0.000030517578125) * 1.41f;
+        }
+    }
+};
+alignas(64) constexpr NoiseTable kNoise;
+
 }  // namespace
 
 static_assert(HarmonicTables::kSize == VelmoraAU::kTableSize && HarmonicTables::kLevels == VelmoraAU::kLevels);
@@ -38,6 +52,13 @@ void VelmoraAU::initData() {
     }
     currentSettings = {};
     std::strcpy(currentSettings.name, "default");
+    const HarmonicTables& tables = harmonicTables();
+    wavetable = tables.wave;
+    oddTables = tables.odd;
+    evenTables = tables.even;
+    pwmTables = tables.pwm;
+    bandLimits = tables.bandLimits;
+    noiseTable = kNoise.values;
     noisePos = 0;
     for (Oscillator& o : oscillators) o = Oscillator{};
     pitch = glidedPitch = currentNote = glideStart = 69.0f;
@@ -59,11 +80,6 @@ VelmoraAU::~VelmoraAU() {
     PlatformLog("Tarvs running: %d\n", --gInstances);
     delete[] octavePhase;
     delete[] combLines;
-    delete[] wavetable;
-    delete[] oddTables;
-    delete[] evenTables;
-    delete[] pwmTables;
-    delete[] noiseTable;
     for (AUPreset& p : presetList) CFRelease(p.presetName);
 }
 
@@ -129,29 +145,8 @@ OSStatus VelmoraAU::Initialize() {
 
 void VelmoraAU::setUpVoice() {
     PlatformLog("Initializing buffers!\n");
-    if (!wavetable) wavetable = new float[kTableSize];
-    if (!oddTables) oddTables = new float[kLevels * kTableSize];
-    if (!evenTables) evenTables = new float[kLevels * kTableSize];
-    if (!pwmTables) pwmTables = new float[kLevels * kTableSize];
     if (!combLines) combLines = new float[kTableSize];
-
-    // The sample-rate-independent tables are linked-in data, copied rather than computed.
-    const HarmonicTables& h = harmonicTables();
-    std::memcpy(wavetable, h.wave, sizeof h.wave);
     std::memset(combLines, 0, kTableSize * sizeof(float));
-    std::memcpy(oddTables, h.odd, sizeof h.odd);
-    std::memcpy(evenTables, h.even, sizeof h.even);
-    std::memcpy(pwmTables, h.pwm, sizeof h.pwm);
-    std::memcpy(bandLimits, h.bandLimits, sizeof bandLimits);
-
-    if (!noiseTable) noiseTable = new float[kNoiseSize];
-    // Park-Miller minimal standard generator, fixed seed: the same noise on every run.
-    SInt64 state = 60470;
-    for (int i = 0; i < kNoiseSize; ++i) {
-        state = (16807 * state) % 2147483647;
-        const SInt64 r = state;
-        noiseTable[i] = float(((r & 0xFFFF) - 32768) * 0.000030517578125) * 1.41f;
-    }
 
     if (!octavePhase) octavePhase = new float[1200];
     Float64 sampleRate = outputSampleRate();

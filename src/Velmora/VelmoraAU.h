@@ -182,15 +182,16 @@ private:
     } designed[2] = {};
     kvel_filters::FilterKernel kernelA = kvel_filters::foo, kernelB = kvel_filters::foo;
 
-    // Tables.
+    // Tables. The increments per key and the comb lines belong to the instance; the
+    // oscillators' tables and the noise are constant data, one copy for every instance.
     float* octavePhase = nullptr;
     float* combLines = nullptr;
-    float* wavetable = nullptr;
-    float* oddTables = nullptr;
-    float* evenTables = nullptr;
-    float* pwmTables = nullptr;
-    float bandLimits[kLevels] = {};
-    float* noiseTable = nullptr;
+    const float* wavetable = nullptr;
+    const float* oddTables = nullptr;
+    const float* evenTables = nullptr;
+    const float* pwmTables = nullptr;
+    const float* bandLimits = nullptr;
+    const float* noiseTable = nullptr;
     int noisePos = 0;
 
     Oscillator oscillators[2];  // index 0 is oscillator 1
