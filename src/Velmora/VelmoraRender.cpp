@@ -5,6 +5,7 @@
 
 #include "Filters/FilterDesign.h"
 #include "Platform/BitCast.h"
+#include "Platform/Float4.h"
 #include "Velmora/Mixer.h"
 #include "Velmora/VelmoraAU.h"
 
@@ -30,6 +31,11 @@ inline float limitOutput(float y) {
     const float v = y == y ? y : 0.0f;  // NaN: 0
     const float low = v > -kOutputLimit ? v : -kOutputLimit;
     return low < kOutputLimit ? low : kOutputLimit;
+}
+// The same on four samples: one instruction per step where the scalar code's branches
+// would take several.
+inline Float4 limitOutput(Float4 y) {
+    return LessOr(GreaterOr(NaNToZero(y), Splat4(-kOutputLimit)), Splat4(kOutputLimit));
 }
 
 // The denormal guard: a tiny value whose sign flips every sample. values[i] is +guard
@@ -494,10 +500,15 @@ void VelmoraAU::writeOutput(int n, float a, float volume, const float* bufferB, 
             offsets[i] = offset;
             offset -= declickStep;
         }
-        for (int i = 0; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
+        int i = 0;
+        for (; i + 4 <= n; i += 4)
+            Store4(first + i, limitOutput(Load4(bufferB + i) * Load4(ramp + i) + Load4(offsets + i)));
+        for (; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
         declickOffset = offset;
     } else {
-        for (int i = 0; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i]);
+        int i = 0;
+        for (; i + 4 <= n; i += 4) Store4(first + i, limitOutput(Load4(bufferB + i) * Load4(ramp + i)));
+        for (; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i]);
     }
     if (out[0] && out[1])
         for (int i = 0; i < n; ++i) out[1][i] = out[0][i];
