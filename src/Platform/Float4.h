@@ -8,52 +8,66 @@
 #include <emmintrin.h>
 #endif
 
+// Plain floats: the version for targets without SSE, and the reference the SSE version is
+// tested against.
+struct PlainFloat4 {
+    float v[4];
+
+    static PlainFloat4 load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+    static PlainFloat4 splat(float x) { return {{x, x, x, x}}; }
+    // p[j[0]], p[j[1]], p[j[2]], p[j[3]].
+    static PlainFloat4 gather(const float* p, const int* j) { return {{p[j[0]], p[j[1]], p[j[2]], p[j[3]]}}; }
+    void store(float* p) const {
+        for (int i = 0; i < 4; ++i) p[i] = v[i];
+    }
+
+    template <class F>
+    static PlainFloat4 each(PlainFloat4 a, PlainFloat4 b, F f) {
+        return {{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
+    }
+    friend PlainFloat4 operator+(PlainFloat4 a, PlainFloat4 b) {
+        return each(a, b, [](float x, float y) { return x + y; });
+    }
+    friend PlainFloat4 operator-(PlainFloat4 a, PlainFloat4 b) {
+        return each(a, b, [](float x, float y) { return x - y; });
+    }
+    friend PlainFloat4 operator*(PlainFloat4 a, PlainFloat4 b) {
+        return each(a, b, [](float x, float y) { return x * y; });
+    }
+    // a > b ? a : b and a < b ? a : b, lane by lane (b where either is NaN).
+    friend PlainFloat4 greaterOr(PlainFloat4 a, PlainFloat4 b) {
+        return each(a, b, [](float x, float y) { return x > y ? x : y; });
+    }
+    friend PlainFloat4 lessOr(PlainFloat4 a, PlainFloat4 b) {
+        return each(a, b, [](float x, float y) { return x < y ? x : y; });
+    }
+    // a == a ? a : 0: NaN lanes become +0.
+    friend PlainFloat4 nanToZero(PlainFloat4 a) {
+        return each(a, a, [](float x, float) { return x == x ? x : 0.0f; });
+    }
+};
+
 #if defined(__SSE2__)
 
-struct Float4 {
+struct SseFloat4 {
     __m128 v;
+
+    static SseFloat4 load(const float* p) { return {_mm_loadu_ps(p)}; }
+    static SseFloat4 splat(float x) { return {_mm_set1_ps(x)}; }
+    static SseFloat4 gather(const float* p, const int* j) { return {_mm_setr_ps(p[j[0]], p[j[1]], p[j[2]], p[j[3]])}; }
+    void store(float* p) const { _mm_storeu_ps(p, v); }
+
+    friend SseFloat4 operator+(SseFloat4 a, SseFloat4 b) { return {_mm_add_ps(a.v, b.v)}; }
+    friend SseFloat4 operator-(SseFloat4 a, SseFloat4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+    friend SseFloat4 operator*(SseFloat4 a, SseFloat4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+    friend SseFloat4 greaterOr(SseFloat4 a, SseFloat4 b) { return {_mm_max_ps(a.v, b.v)}; }
+    friend SseFloat4 lessOr(SseFloat4 a, SseFloat4 b) { return {_mm_min_ps(a.v, b.v)}; }
+    friend SseFloat4 nanToZero(SseFloat4 a) { return {_mm_and_ps(a.v, _mm_cmpord_ps(a.v, a.v))}; }
 };
-inline Float4 Load4(const float* p) { return {_mm_loadu_ps(p)}; }
-inline void Store4(float* p, Float4 a) { _mm_storeu_ps(p, a.v); }
-inline Float4 Splat4(float x) { return {_mm_set1_ps(x)}; }
-inline Float4 operator+(Float4 a, Float4 b) { return {_mm_add_ps(a.v, b.v)}; }
-inline Float4 operator*(Float4 a, Float4 b) { return {_mm_mul_ps(a.v, b.v)}; }
-// a > b ? a : b and a < b ? a : b, lane by lane (b where either is NaN).
-inline Float4 GreaterOr(Float4 a, Float4 b) { return {_mm_max_ps(a.v, b.v)}; }
-inline Float4 LessOr(Float4 a, Float4 b) { return {_mm_min_ps(a.v, b.v)}; }
-// a == a ? a : 0: NaN lanes become +0.
-inline Float4 NaNToZero(Float4 a) { return {_mm_and_ps(a.v, _mm_cmpord_ps(a.v, a.v))}; }
+using Float4 = SseFloat4;
 
 #else
 
-struct Float4 {
-    float v[4];
-};
-inline Float4 Load4(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
-inline void Store4(float* p, Float4 a) {
-    for (int i = 0; i < 4; ++i) p[i] = a.v[i];
-}
-inline Float4 Splat4(float x) { return {{x, x, x, x}}; }
-inline Float4 operator+(Float4 a, Float4 b) {
-    return {{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
-}
-inline Float4 operator*(Float4 a, Float4 b) {
-    return {{a.v[0] * b.v[0], a.v[1] * b.v[1], a.v[2] * b.v[2], a.v[3] * b.v[3]}};
-}
-inline Float4 GreaterOr(Float4 a, Float4 b) {
-    Float4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] > b.v[i] ? a.v[i] : b.v[i];
-    return r;
-}
-inline Float4 LessOr(Float4 a, Float4 b) {
-    Float4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] < b.v[i] ? a.v[i] : b.v[i];
-    return r;
-}
-inline Float4 NaNToZero(Float4 a) {
-    Float4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] == a.v[i] ? a.v[i] : 0.0f;
-    return r;
-}
+using Float4 = PlainFloat4;
 
 #endif

@@ -35,7 +35,7 @@ inline float limitOutput(float y) {
 // The same on four samples: one instruction per step where the scalar code's branches
 // would take several.
 inline Float4 limitOutput(Float4 y) {
-    return LessOr(GreaterOr(NaNToZero(y), Splat4(-kOutputLimit)), Splat4(kOutputLimit));
+    return lessOr(greaterOr(nanToZero(y), Float4::splat(-kOutputLimit)), Float4::splat(kOutputLimit));
 }
 
 // The denormal guard: a tiny value whose sign flips every sample. values[i] is +guard
@@ -501,13 +501,15 @@ void VelmoraAU::writeOutput(int n, float a, float volume, const float* bufferB, 
             offset -= declickStep;
         }
         int i = 0;
-        for (; i + 4 <= n; i += 4)
-            Store4(first + i, limitOutput(Load4(bufferB + i) * Load4(ramp + i) + Load4(offsets + i)));
+        for (; i + 4 <= n; i += 4) {
+            const Float4 y = Float4::load(bufferB + i) * Float4::load(ramp + i) + Float4::load(offsets + i);
+            limitOutput(y).store(first + i);
+        }
         for (; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i] + offsets[i]);
         declickOffset = offset;
     } else {
         int i = 0;
-        for (; i + 4 <= n; i += 4) Store4(first + i, limitOutput(Load4(bufferB + i) * Load4(ramp + i)));
+        for (; i + 4 <= n; i += 4) limitOutput(Float4::load(bufferB + i) * Float4::load(ramp + i)).store(first + i);
         for (; i < n; ++i) first[i] = limitOutput(bufferB[i] * ramp[i]);
     }
     if (out[0] && out[1])
