@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Platform/BitCast.h"
+#include "Platform/Float4.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -71,6 +72,14 @@ inline float voiceSample(const VoiceTables& t, int js, int jo, int je) {
     return t.sine[js] + t.oddLo[jo] * t.ox + t.oddHi[jo] * t.ox1 + t.evenLo[je] * t.ex + t.evenHi[je] * t.ex1;
 }
 
+// Four samples side by side, each lane summed in voiceSample's order: the table reads stay
+// one by one, the products and sums take one instruction for four samples.
+inline Float4 voiceSamples(const VoiceTables& t, const int* js, const int* jo, const int* je) {
+    return Float4::gather(t.sine, js) + Float4::gather(t.oddLo, jo) * Float4::splat(t.ox) +
+           Float4::gather(t.oddHi, jo) * Float4::splat(t.ox1) + Float4::gather(t.evenLo, je) * Float4::splat(t.ex) +
+           Float4::gather(t.evenHi, je) * Float4::splat(t.ex1);
+}
+
 // The three readers of "saw o/e" (sine, odd, even). Inside a group of four samples
 // each steps by the integer part of its increment from the group's first index.
 struct VoiceReaders {
@@ -87,10 +96,10 @@ int voiceGroups(const VoiceTables& t, VoiceReaders& r, float* out, int frames) {
         r.phase[0] += r.inc4[0];
         r.phase[1] += r.inc4[1];
         r.phase[2] += r.inc4[2];
-        out[i] = voiceSample(t, js, jo, je);
-        out[i + 1] = voiceSample(t, (js + sD) & kMask, (jo + oD) & kMask, (je + eD) & kMask);
-        out[i + 2] = voiceSample(t, (js + 2 * sD) & kMask, (jo + 2 * oD) & kMask, (je + 2 * eD) & kMask);
-        out[i + 3] = voiceSample(t, (js + 3 * sD) & kMask, (jo + 3 * oD) & kMask, (je + 3 * eD) & kMask);
+        const int s4[4] = {js, (js + sD) & kMask, (js + 2 * sD) & kMask, (js + 3 * sD) & kMask};
+        const int o4[4] = {jo, (jo + oD) & kMask, (jo + 2 * oD) & kMask, (jo + 3 * oD) & kMask};
+        const int e4[4] = {je, (je + eD) & kMask, (je + 2 * eD) & kMask, (je + 3 * eD) & kMask};
+        voiceSamples(t, s4, o4, e4).store(out + i);
     }
     return i;
 }
@@ -105,10 +114,8 @@ int voiceGroupsTogether(const VoiceTables& t, VoiceReaders& r, float* out, int f
     for (; i + 4 <= frames; i += 4) {
         const int j = int(phase) & kMask;
         phase += inc4;
-        out[i] = voiceSample(t, j, j, j);
-        out[i + 1] = voiceSample(t, (j + d) & kMask, (j + d) & kMask, (j + d) & kMask);
-        out[i + 2] = voiceSample(t, (j + 2 * d) & kMask, (j + 2 * d) & kMask, (j + 2 * d) & kMask);
-        out[i + 3] = voiceSample(t, (j + 3 * d) & kMask, (j + 3 * d) & kMask, (j + 3 * d) & kMask);
+        const int j4[4] = {j, (j + d) & kMask, (j + 2 * d) & kMask, (j + 3 * d) & kMask};
+        voiceSamples(t, j4, j4, j4).store(out + i);
     }
     r.phase[0] = r.phase[1] = r.phase[2] = phase;
     return i;
@@ -133,8 +140,8 @@ inline float pwmSample(const float* lo, const float* hi, float x, float x1, floa
 
 // The phases of one call are a serial chain of float additions: the AVX2 "digiwave" runs
 // that chain first, into a slice-sized array, then reads eight samples at a time with
-// gathers. (Gathers and permuted window loads were tried for "saw o/e" and "pwm" too:
-// slower than the scalar loads on the machines measured.)
+// gathers. ("saw o/e" and "pwm" read their four samples' entries one by one into a
+// Float4 instead: gathers and permuted window loads measured slower for them.)
 constexpr int kChunk = 64;  // a slice
 
 VELMORA_AVX2 inline __m256i indices(__m256 phase) {
@@ -229,7 +236,24 @@ void Oscillator::processPWM(const OscillatorTables& tables, float* out, int fram
     float phase = sinePhase;
     float a = phase + oddGain * 2048;
     float b = phase + 2048 + evenGain * 2048;
-    for (int i = 0; i < frames; ++i) {
+    // Four samples side by side (pwmSample lane by lane); the phases still advance one sum
+    // at a time.
+    const Float4 x4 = Float4::splat(x), x14 = Float4::splat(x1);
+    int i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        int ja[4], jb[4];
+        for (int k = 0; k < 4; ++k) {
+            ja[k] = int(a) & kMask;
+            jb[k] = int(b) & kMask;
+            phase += inc;
+            a += inc;
+            b += inc;
+        }
+        const Float4 first = Float4::gather(lo, ja) * x4 + Float4::gather(hi, ja) * x14;
+        const Float4 second = Float4::gather(lo, jb) * x4 + Float4::gather(hi, jb) * x14;
+        (first - second).store(out + i);
+    }
+    for (; i < frames; ++i) {
         out[i] = pwmSample(lo, hi, x, x1, a, b);
         phase += inc;
         a += inc;
