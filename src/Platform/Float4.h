@@ -3,6 +3,7 @@
 // lane by lane exactly as the scalar operation does, so a loop written with it gives the
 // same bits as the scalar loop, on every target.
 #pragma once
+#include <cmath>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -45,6 +46,10 @@ struct PlainFloat4 {
     friend PlainFloat4 nanToZero(PlainFloat4 a) {
         return each(a, a, [](float x, float) { return x == x ? x : 0.0f; });
     }
+    // std::trunc, lane by lane.
+    friend PlainFloat4 truncated(PlainFloat4 a) {
+        return each(a, a, [](float x, float) { return std::trunc(x); });
+    }
 };
 
 #if defined(__SSE2__)
@@ -63,6 +68,15 @@ struct SseFloat4 {
     friend SseFloat4 greaterOr(SseFloat4 a, SseFloat4 b) { return {_mm_max_ps(a.v, b.v)}; }
     friend SseFloat4 lessOr(SseFloat4 a, SseFloat4 b) { return {_mm_min_ps(a.v, b.v)}; }
     friend SseFloat4 nanToZero(SseFloat4 a) { return {_mm_and_ps(a.v, _mm_cmpord_ps(a.v, a.v))}; }
+    // Below 2^23 a float may have a fraction and fits an int: the truncated int, with the
+    // sign put back (trunc(-0.5) is -0). From 2^23 on, and for infinity and NaN, the value
+    // itself.
+    friend SseFloat4 truncated(SseFloat4 a) {
+        const __m128 sign = _mm_set1_ps(-0.0f);
+        const __m128 small = _mm_cmplt_ps(_mm_andnot_ps(sign, a.v), _mm_set1_ps(8388608.0f));
+        const __m128 whole = _mm_or_ps(_mm_cvtepi32_ps(_mm_cvttps_epi32(a.v)), _mm_and_ps(a.v, sign));
+        return {_mm_or_ps(_mm_and_ps(small, whole), _mm_andnot_ps(small, a.v))};
+    }
 };
 using Float4 = SseFloat4;
 

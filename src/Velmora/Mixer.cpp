@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "Platform/Float4.h"
+
 namespace {
 
 // Applies f to each sample in place, four at a time: the four independent samples side by
@@ -62,7 +64,10 @@ void ProcessRumble(int type, float d, float* buffer, int n) {
         case kShaperDegenerat: {  // amplitude quantiser, toward zero
             const float q = 102.0f - 100.0f * d;
             const float step = 1 / q;
-            for (int i = 0; i < n; ++i) buffer[i] = std::trunc(q * buffer[i]) * step;
+            const Float4 q4 = Float4::splat(q), step4 = Float4::splat(step);
+            int i = 0;
+            for (; i + 4 <= n; i += 4) (truncated(q4 * Float4::load(buffer + i)) * step4).store(buffer + i);
+            for (; i < n; ++i) buffer[i] = std::trunc(q * buffer[i]) * step;
             break;
         }
         case kShaperWedge: {  // rational curve

@@ -13,22 +13,12 @@
 namespace {
 
 const std::vector<float>& awkwardValues() {
-    static const std::vector<float> values = {0.0f,
-                                              -0.0f,
-                                              1.0f,
-                                              -1.0f,
-                                              1e4f,
-                                              -1e4f,
-                                              3.4e38f,
-                                              -3.4e38f,
-                                              1e-45f,
-                                              -1e-45f,
-                                              1.17e-38f,
-                                              0.1f,
-                                              std::numeric_limits<float>::infinity(),
-                                              -std::numeric_limits<float>::infinity(),
-                                              std::numeric_limits<float>::quiet_NaN(),
-                                              -std::numeric_limits<float>::quiet_NaN()};
+    constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    // clang-format off
+    static const std::vector<float> values = {
+        0.0f, -0.0f, 1.0f, -1.0f, 0.1f, -0.5f, 2.5f, -2.5f, 1e4f, -1e4f, 8388607.5f, -8388607.5f, 8388608.0f,
+        -16777215.0f, 3e9f, -3e9f, 3.4e38f, -3.4e38f, 1e-45f, -1e-45f, 1.17e-38f, inf, -inf, nan, -nan};
+    // clang-format on
     return values;
 }
 
@@ -37,6 +27,15 @@ unsigned bits(float x) {
     std::memcpy(&u, &x, sizeof u);
     return u;
 }
+
+// What each operation does to one lane (its second operand, for the one-operand ones).
+const auto kAdd = [](float x, float y) { return x + y; };
+const auto kSubtract = [](float x, float y) { return x - y; };
+const auto kMultiply = [](float x, float y) { return x * y; };
+const auto kGreaterOr = [](float x, float y) { return x > y ? x : y; };
+const auto kLessOr = [](float x, float y) { return x < y ? x : y; };
+const auto kNaNToZero = [](float, float y) { return y == y ? y : 0.0f; };
+const auto kTruncated = [](float, float y) { return std::trunc(y); };
 
 template <class F4>
 class Float4Lanes : public ::testing::Test {};
@@ -69,18 +68,13 @@ TYPED_TEST(Float4Lanes, EveryOperationGivesTheScalarBits) {
                         EXPECT_EQ(bits(out[i]), bits(want)) << what << " " << a << ", " << bs[i];
                 }
             };
-            expect(
-                fa + fb, [](float x, float y) { return x + y; }, "+");
-            expect(
-                fa - fb, [](float x, float y) { return x - y; }, "-");
-            expect(
-                fa * fb, [](float x, float y) { return x * y; }, "*");
-            expect(
-                greaterOr(fa, fb), [](float x, float y) { return x > y ? x : y; }, "greaterOr");
-            expect(
-                lessOr(fa, fb), [](float x, float y) { return x < y ? x : y; }, "lessOr");
-            expect(
-                nanToZero(fb), [](float, float y) { return y == y ? y : 0.0f; }, "nanToZero");
+            expect(fa + fb, kAdd, "+");
+            expect(fa - fb, kSubtract, "-");
+            expect(fa * fb, kMultiply, "*");
+            expect(greaterOr(fa, fb), kGreaterOr, "greaterOr");
+            expect(lessOr(fa, fb), kLessOr, "lessOr");
+            expect(nanToZero(fb), kNaNToZero, "nanToZero");
+            expect(truncated(fb), kTruncated, "truncated");
         }
     const int j[4] = {3, 0, 15, 3};
     F4::gather(v.data(), j).store(out);
