@@ -133,7 +133,20 @@ private:
         int lfoSource[2], multiSources[2][2];
         bool lfo1Read;
     };
-    struct SliceParams;
+    // What a slice reads, at its start. Read again only after a parameter changed.
+    struct SliceParams {
+        float glide, noiseType, mixMode;
+        float lfoMode[2], lfoDepth[2], multiMode[2];
+        struct Oscillator {
+            float wave, tune, tuneDepth, shape1, shape1Depth, shape2, shape2Depth;
+        } osc[2];
+        struct Filter {
+            float type, keyfollow, cutoff, resonance, depth;
+        } filter[2];
+        struct Path {
+            float gain, gainDepth, shaperType, shaperDepth, shaperModDepth;
+        } path[2];
+    };
     class GuardSequence;
     CallParams readCallParams(Float64 sampleRate) const;
     SliceParams readSliceParams() const;
@@ -168,6 +181,8 @@ private:
     CallParams callParams{};
     UInt32 callParamsChanges = ~UInt32(0);  // parameterChanges when callParams was read
     Float64 callParamsRate = 0;
+    SliceParams sliceParams{};
+    UInt32 sliceParamsChanges = ~UInt32(0);  // parameterChanges when sliceParams was read
     UInt32 internalParams[2] = {0, 0};
 
     // Filter section.

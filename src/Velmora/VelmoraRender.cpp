@@ -128,21 +128,6 @@ private:
     bool positive = true;  // the sign of the next guard sample
 };
 
-// What a slice reads, at its start.
-struct VelmoraAU::SliceParams {
-    float glide, noiseType, mixMode;
-    float lfoMode[2], lfoDepth[2], multiMode[2];
-    struct Oscillator {
-        float wave, tune, tuneDepth, shape1, shape1Depth, shape2, shape2Depth;
-    } osc[2];
-    struct Filter {
-        float type, keyfollow, cutoff, resonance, depth;
-    } filter[2];
-    struct Path {
-        float gain, gainDepth, shaperType, shaperDepth, shaperModDepth;
-    } path[2];
-};
-
 VelmoraAU::CallParams VelmoraAU::readCallParams(Float64 sampleRate) const {
     CallParams c;
     c.invRate = float(1.0 / sampleRate);
@@ -202,7 +187,8 @@ VelmoraAU::SliceParams VelmoraAU::readSliceParams() const {
     return p;
 }
 
-// A changed filter type starts from a cleared state.
+// A changed filter type starts from a cleared state. Types change only by a parameter write,
+// so this runs when the call's parameters are read again.
 void VelmoraAU::takeFilterTypes() {
     const int typeA = TruncToInt(param(kFilterAType)), typeB = TruncToInt(param(kFilterBType));
     if (typeA != filterTypeA) {
@@ -234,6 +220,7 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
         callParams = readCallParams(renderSampleRate);
         callParamsChanges = changes;
         callParamsRate = renderSampleRate;
+        takeFilterTypes();
     }
     const CallParams& call = callParams;
     modSources[kSourceOff] = 0;
@@ -244,14 +231,18 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
     modSources[kSourceBend] = bendAmount;
     modSources[kSourceBendInverted] = -modSources[kSourceBend];
     const float bend = pitchBend;
-    takeFilterTypes();
     GuardSequence guard;
     float bufferA[kSliceFrames], bufferB[kSliceFrames];
 
     for (UInt32 remaining = frames; remaining > 0;) {
         const int n = int(std::min<UInt32>(remaining, kSliceFrames));
         remaining -= UInt32(n);
-        const SliceParams slice = readSliceParams();
+        const UInt32 sliceChanges = parameterChanges.load(std::memory_order_acquire);
+        if (sliceChanges != sliceParamsChanges) {
+            sliceParams = readSliceParams();
+            sliceParamsChanges = sliceChanges;
+        }
+        const SliceParams& slice = sliceParams;
 
         notesAndGlide(n, call, slice, bend);
         const float a = amplitudeEnvelope(n, call);

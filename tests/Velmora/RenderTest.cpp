@@ -218,3 +218,34 @@ TEST(Render, ModulatorsNothingReadsKeepTheirTime) {
     EXPECT_EQ(played, readLater.renderBlocks(5000));
     EXPECT_GT(largestStep(played, 0, played.size()), 1e-3f);
 }
+
+TEST(Render, AWriteBetweenCallsSoundsInTheNextCall) {
+    // Slices keep what they read until a parameter write: each of these writes must change
+    // the very next call.
+    struct Write {
+        AudioUnitParameterID id;
+        float value;
+    };
+    const Write writes[] = {{kOSC1Wave, kWavePwm}, {kOSC1Tune, 7},    {kOSC1Vari, 20}, {kOSC1Gain, 60},
+                            {kMixMode, 1},         {kRumbleAType, 3}, {kNoiseType, 1}, {kFilterAType, 6},
+                            {kFilterBFc, 30},      {kFilterBFq, 80},  {kOSC2Tune, 5},  {kMultiAMode, 1}};
+    for (const Write& w : writes) {
+        std::vector<float> plain, written;
+        for (auto* out : {&plain, &written}) {
+            Instrument inst;
+            inst.set(kFilterBType, 1);
+            inst.set(kNoiseGain, 40);
+            inst.set(kMultiAS1, kSourceLfo2);
+            inst.set(kMultiAS2, kSourceEnv2);
+            inst.set(kFilterBFSrc, kSourceMultiA);
+            inst.set(kFilterBFDpth, 20);
+            inst.set(kLFO2Wave, 1);
+            inst.set(kLFO2Speed, 90);
+            inst.noteOn(50);
+            inst.renderBlocks(640);
+            if (out == &written) inst.set(w.id, w.value);
+            *out = inst.render(64);
+        }
+        EXPECT_NE(plain, written) << "parameter " << w.id;
+    }
+}
