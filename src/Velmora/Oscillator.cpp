@@ -30,25 +30,27 @@ const bool gAvx2 = [] {
 }();
 #endif
 
-// The two harmonic levels to read for an increment and the weight x of the
-// lower one (the one with more harmonics gets 1 - x).
-struct LevelChoice {
-    int lo, hi;
-    float x;
-};
-
-LevelChoice chooseLevels(float inc, const float* bandLimits) {
-    if (inc < bandLimits[9]) return {9, 9, 0.0f};
-    int i = 8;
-    while (i > 0 && !(inc <= bandLimits[i])) --i;
-    if (i == 0 && inc > bandLimits[0]) return {0, 1, 1.0f};  // above every threshold: level 0 alone
-    return {i, i + 1, (inc - bandLimits[i + 1]) / (bandLimits[i] - bandLimits[i + 1])};
-}
-
 // Subtracts the whole multiples of the table length, keeping the fraction.
 inline float wrapPhase(float phase) { return phase - float(int(phase) & 0x7FFFF000); }
 
 }  // namespace
+
+Oscillator::Levels Oscillator::levelsFor(const OscillatorTables& tables) {
+    const float inc = sineInc;
+    const float* limits = tables.bandLimits;
+    if (levelsLimits == limits && levelsInc == BitCast<UInt32>(inc)) return levels;
+    levelsLimits = limits;
+    levelsInc = BitCast<UInt32>(inc);
+    int i = 8;
+    while (i > 0 && !(inc <= limits[i])) --i;
+    if (inc < limits[9])
+        levels = {9, 9, 0.0f};
+    else if (i == 0 && inc > limits[0])
+        levels = {0, 1, 1.0f};  // above every threshold: level 0 alone
+    else
+        levels = {i, i + 1, (inc - limits[i + 1]) / (limits[i] - limits[i + 1])};
+    return levels;
+}
 
 bool Oscillator::playsLike(const Oscillator& other) const {
     const float mine[8] = {sineInc, oddInc, evenInc, oddGain, evenGain, sinePhase, oddPhase, evenPhase};
@@ -178,7 +180,7 @@ VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float
 
 void Oscillator::processVoice(const OscillatorTables& tables, float* out, int frames) {
     constexpr int kSize = OscillatorTables::kSize;
-    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const Levels level = levelsFor(tables);
     const float og = oddGain, eg = evenGain;
     const VoiceTables t{tables.sine,
                         tables.odd + level.lo * kSize,
@@ -228,7 +230,7 @@ void Oscillator::processPD1(const OscillatorTables& tables, float* out, int fram
 }
 
 void Oscillator::processPWM(const OscillatorTables& tables, float* out, int frames) {
-    const LevelChoice level = chooseLevels(sineInc, tables.bandLimits);
+    const Levels level = levelsFor(tables);
     const float* lo = tables.pwm + level.lo * OscillatorTables::kSize;
     const float* hi = tables.pwm + level.hi * OscillatorTables::kSize;
     const float x = level.x, x1 = 1 - level.x;

@@ -75,7 +75,18 @@ public:
     bool playsLike(const Oscillator& other) const;
 
 private:
+    // The two harmonic levels to read for an increment and the weight x of the lower one
+    // (the one with more harmonics gets 1 - x), kept for the increment they were chosen for.
+    struct Levels {
+        int lo, hi;
+        float x;
+    };
+    Levels levelsFor(const OscillatorTables& tables);
+
     float sineInc = 1.0f, oddInc = 1.0f, evenInc = 1.0f;
     float sinePhase = 0, oddPhase = 0, evenPhase = 0;
     float oddGain = 0, evenGain = 0;  // the two readers' weights; the widths of "pwm"
+    Levels levels{};
+    UInt32 levelsInc = 0;                 // the bits of sineInc that levels were chosen for
+    const float* levelsLimits = nullptr;  // and the band limits; null: not chosen yet
 };
