@@ -154,10 +154,13 @@ private:
     void notesAndGlide(int frames, const CallParams& call, const SliceParams& slice, float bend);
     float amplitudeEnvelope(int frames, const CallParams& call);
     void modulationSources(int frames, float amplitude, const CallParams& call, const SliceParams& slice);
-    void oscillatorsAndNoise(int frames, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+    // Returns whether the two paths hold the same samples (the second oscillator a copy of
+    // the first, no noise).
+    bool oscillatorsAndNoise(int frames, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
                              float* bufferA, float* bufferB);
     void designFilters(const CallParams& call, const SliceParams& slice);
-    void route(int frames, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB);
+    void route(int frames, const CallParams& call, const SliceParams& slice, bool samePaths, float* bufferA,
+               float* bufferB);
     void writeOutput(int frames, float amplitude, float volume, const float* bufferB, float* (&out)[2]);
 
     void applySettings(const EZPreset& settings);

@@ -80,6 +80,29 @@ bool filtersRunInChunks(int typeA, int typeB) {
     return pairs(typeA) && pairs(typeB) && !(typeA == kRudeLP2 && typeB == kRudeLP2);
 }
 
+// Two paths with the same samples that no step changes before the mixer (as in the init
+// patch): their half sum is each of them again, (x + x) * 0.5 == x for the few units the
+// oscillators give, so path B already holds the mix. Returns the step after the mixer then,
+// else the first step.
+const Step* afterIdleMix(const Step* steps, const float (&gain)[2], const int (&shaper)[2],
+                         kvel_filters::FilterKernel kernelA, kvel_filters::FilterKernel kernelB) {
+    auto leavesAlone = [&](const Step& s) {
+        switch (s.op) {
+            case Op::Gain1: return gain[0] == 1.0f;
+            case Op::Gain2: return gain[1] == 1.0f;
+            case Op::ShaperA: return shaper[0] < kShaperScramble || shaper[0] > kShaperWedge;
+            case Op::ShaperB: return shaper[1] < kShaperScramble || shaper[1] > kShaperWedge;
+            case Op::FilterA: return kernelA == kvel_filters::foo;
+            case Op::FilterB: return kernelB == kvel_filters::foo;
+            case Op::Mix: return false;
+        }
+        return false;
+    };
+    const Step* mix = steps;
+    while (mix->op != Op::Mix && leavesAlone(*mix)) ++mix;
+    return mix->op == Op::Mix ? mix + 1 : steps;
+}
+
 // Infinity and NaN have every exponent bit set; the test of each value is independent
 // of the others, so the loop needs no serial chain.
 bool allFinite(const float* v, int n) {
@@ -255,9 +278,9 @@ OSStatus VelmoraAU::Render(AudioUnitRenderActionFlags& ioActionFlags, const Audi
             continue;
         }
         modulationSources(n, a, call, slice);
-        oscillatorsAndNoise(n, call, slice, guard, bufferA, bufferB);
+        const bool samePaths = oscillatorsAndNoise(n, call, slice, guard, bufferA, bufferB);
         designFilters(call, slice);
-        route(n, call, slice, bufferA, bufferB);
+        route(n, call, slice, samePaths, bufferA, bufferB);
         writeOutput(n, a, call.volume, bufferB, out);
     }
     return noErr;
@@ -354,7 +377,7 @@ void VelmoraAU::modulationSources(int n, float a, const CallParams& call, const 
 // The two oscillators into paths A and B, the denormal guard and the noise. A second
 // oscillator set and started exactly like the first (as in the init patch) would play the
 // same samples: it takes a copy instead.
-void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
+bool VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SliceParams& slice, GuardSequence& guard,
                                     float* bufferA, float* bufferB) {
     int waves[2];
     for (int o = 0; o < 2; ++o) {
@@ -396,7 +419,9 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
         bufferA[i] += g[i];
         bufferB[i] += g[i];
     }
-    if (slice.noiseType != 0.0f) addNoise(bufferA, bufferB, n, call.noiseGainSource, call.noisePanSource);
+    if (slice.noiseType == 0.0f) return copiesFirst;
+    addNoise(bufferA, bufferB, n, call.noiseGainSource, call.noisePanSource);
+    return false;
 }
 
 // The cutoff of each filter that is on, with key follow and modulation, and its coefficients.
@@ -422,7 +447,8 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
 }
 
 // The gains, shapers, filters and mixer in the order of the routing; the result is in path B.
-void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, float* bufferA, float* bufferB) {
+void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, bool samePaths, float* bufferA,
+                      float* bufferB) {
     float gain[2], depth[2] = {0, 0};
     int shaper[2];
     for (int p = 0; p < 2; ++p) {
@@ -449,14 +475,16 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, f
         }
     };
     const Step* steps = kRoutings[call.routing >= 0 && call.routing <= 8 ? call.routing : 0];
+    const Step* const end = steps + kSteps;
+    if (samePaths && mixMode == kMixSum) steps = afterIdleMix(steps, gain, shaper, kernelA, kernelB);
     if (filtersRunInChunks(filterTypeA, filterTypeB)) {
-        const Step* firstFilter = std::find_if(steps, steps + kSteps, isFilter);
-        const Step* afterFilters = std::find_if(firstFilter + 1, steps + kSteps, isFilter) + 1;
+        const Step* firstFilter = std::find_if(steps, end, isFilter);
+        const Step* afterFilters = std::find_if(firstFilter + 1, end, isFilter) + 1;
         run(steps, firstFilter, 0, n);
         for (int at = 0; at < n; at += kFilterChunk) run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
-        run(afterFilters, steps + kSteps, 0, n);
+        run(afterFilters, end, 0, n);
     } else {
-        run(steps, steps + kSteps, 0, n);
+        run(steps, end, 0, n);
     }
 
     // A filter that ran away starts again from rest (with its comb line).
