@@ -123,6 +123,12 @@ bench: deps
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
 	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first
 
+# Opt-in: a commit-msg hook that keeps subjects to one line of at most 72 characters.
+.PHONY: hooks
+hooks:
+	@git config core.hooksPath scripts/hooks
+	@echo "git now runs scripts/hooks/commit-msg on every commit (git config --unset core.hooksPath undoes it)"
+
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2
 install-lv2: build
