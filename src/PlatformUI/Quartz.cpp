@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "PlatformUI/PlatformUIPrivate.h"
+#include "PlatformUI/CairoX11Private.h"
 
 struct CGContext {
     cairo_t* cr;
@@ -51,7 +51,7 @@ OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     if (!port || !outContext) return paramErr;
     WindowRef w = port->window;
     // An update pass draws only what is invalid.
-    *outContext = platform_ui::newCGContext(w->backing, w->height, w->scale, w->passClip);
+    *outContext = platform_ui::newCGContext(w->backend->backing, w->height, w->scale, w->backend->passClip);
     return noErr;
 }
 
