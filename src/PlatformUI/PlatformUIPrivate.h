@@ -156,6 +156,8 @@ void disposeControlTree(ControlRef control);
 void initWindow(WindowRef window, SInt16 width, SInt16 height, double scale);
 // A length in unscaled pixels on screen: its scaled size, rounded up.
 int scaledPixels(double length, double scale);
+// A pointer position on screen, back in unscaled window pixels (every host maps it alike).
+int unscaledPixels(double pixels, double scale);
 
 // Run loops: the windows they drive, and one-shot calls at a time (never
 // suspended, unlike event-loop timers during a drag).

@@ -193,10 +193,7 @@ CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CG
         return nullptr;
     }
     // A picture for scale N (name@Nx.png, N = 1.5 or 2) reports its scale-1 size.
-    double scale = 1.0;
-    const size_t at = provider->path.rfind('@'), slash = provider->path.rfind('/');
-    if (at != std::string::npos && (slash == std::string::npos || at > slash))
-        scale = std::max(1.0, std::strtod(provider->path.c_str() + at + 1, nullptr));
+    const double scale = GetPictureFileScale(provider->path);
     return new CGImage{s, size_t(std::lround(cairo_image_surface_get_width(s) / scale)),
                        size_t(std::lround(cairo_image_surface_get_height(s) / scale))};
 }

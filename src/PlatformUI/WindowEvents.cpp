@@ -10,6 +10,7 @@
 namespace platform_ui {
 
 int scaledPixels(double length, double scale) { return int(std::ceil(length * scale)); }
+int unscaledPixels(double pixels, double scale) { return int(std::floor(pixels / scale)); }
 
 void initWindow(WindowRef w, SInt16 width, SInt16 height, double scale) {
     w->width = width;
@@ -105,20 +106,28 @@ void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 mo
     }
 }
 
-void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers) {
-    if (!window || window->buttonDown) return;
+bool SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers) {
+    if (!window || window->buttonDown) return false;
     platform_ui::InputState& input = platform_ui::currentInput();
     input.mouse = {SInt16(y), SInt16(x)};
     input.modifiers = modifiers;
     ControlRef c = platform_ui::hitControl(window, x, y);
     OpaqueEventRef event{kEventClassMouse, kEventMouseWheelMoved, c, window, notches};
-    platform_ui::dispatchControlEvent(c, event, false);
+    return platform_ui::dispatchControlEvent(c, event, false) != eventNotHandledErr;
 }
 
 void SendWindowCloseRequest(WindowRef window) {
     if (!window || window->closeRequested) return;
     window->closeRequested = true;
     SendWindowEvent(window, kEventClassWindow, kEventWindowClosed);
+}
+
+void SendWindowKey(WindowRef window, const WindowKeyEvent& event) {
+    if (!window) return;
+    if (window->keyProc && event.kind != WindowKeyEvent::focusLost)
+        window->keyProc(window, event.keysym, event.kind == WindowKeyEvent::press, event.modifiers,
+                        window->keyUserData);
+    if (window->keyEventProc) window->keyEventProc(window, event, window->keyEventUserData);
 }
 
 void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData) {

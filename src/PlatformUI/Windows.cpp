@@ -44,8 +44,7 @@ WindowBackend::~WindowBackend() {
 namespace {
 
 using platform_ui::scaledPixels;
-// A pointer position on screen, back in unscaled window pixels (every host maps it alike).
-int unscaled(int pixels, double scale) { return int(std::floor(pixels / scale)); }
+using platform_ui::unscaledPixels;
 
 cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
     cairo_surface_t* s =
@@ -196,7 +195,7 @@ void processWindowInput(WindowRef window) {
                 break;
             case ButtonPress:
                 if (e.xbutton.button == Button4 || e.xbutton.button == Button5) {
-                    SendWindowWheel(window, unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
+                    SendWindowWheel(window, unscaledPixels(e.xbutton.x, s), unscaledPixels(e.xbutton.y, s),
                                     e.xbutton.button == Button4 ? 1 : -1, modifiersOf(e.xbutton.state, 0));
                     break;
                 }
@@ -204,35 +203,27 @@ void processWindowInput(WindowRef window) {
             case ButtonRelease:
                 if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
                     SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
-                                    unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
+                                    unscaledPixels(e.xbutton.x, s), unscaledPixels(e.xbutton.y, s),
                                     modifiersOf(e.xbutton.state, e.xbutton.button), seconds(e.xbutton.time));
                 break;
             case MotionNotify:
-                SendWindowMouse(window, WindowMouse::motion, unscaled(e.xmotion.x, s), unscaled(e.xmotion.y, s),
-                                modifiersOf(e.xmotion.state, 0), seconds(e.xmotion.time));
+                SendWindowMouse(window, WindowMouse::motion, unscaledPixels(e.xmotion.x, s),
+                                unscaledPixels(e.xmotion.y, s), modifiersOf(e.xmotion.state, 0),
+                                seconds(e.xmotion.time));
                 break;
             case LeaveNotify:
                 if (e.xcrossing.mode == NotifyNormal)
-                    SendWindowMouse(window, WindowMouse::exit, unscaled(e.xcrossing.x, s), unscaled(e.xcrossing.y, s),
-                                    0, seconds(e.xcrossing.time));
+                    SendWindowMouse(window, WindowMouse::exit, unscaledPixels(e.xcrossing.x, s),
+                                    unscaledPixels(e.xcrossing.y, s), 0, seconds(e.xcrossing.time));
                 break;
             case KeyPress:
-            case KeyRelease: {
-                const unsigned long keysym = XLookupKeysym(&e.xkey, 0);
-                const UInt32 modifiers = modifiersOf(e.xkey.state, 0);
-                if (window->keyProc)
-                    window->keyProc(window, keysym, e.type == KeyPress, modifiers, window->keyUserData);
-                if (window->keyEventProc)
-                    window->keyEventProc(window,
-                                         {e.type == KeyPress ? WindowKeyEvent::press : WindowKeyEvent::release,
-                                          e.xkey.keycode, keysym, modifiers},
-                                         window->keyEventUserData);
+            case KeyRelease:
+                SendWindowKey(window, {e.type == KeyPress ? WindowKeyEvent::press : WindowKeyEvent::release,
+                                       e.xkey.keycode, XLookupKeysym(&e.xkey, 0), modifiersOf(e.xkey.state, 0)});
                 break;
-            }
             case FocusOut:
                 // Focus moving between our own windows' parts is no loss.
-                if (window->keyEventProc && e.xfocus.detail != NotifyInferior)
-                    window->keyEventProc(window, {WindowKeyEvent::focusLost, 0, 0, 0}, window->keyEventUserData);
+                if (e.xfocus.detail != NotifyInferior) SendWindowKey(window, {WindowKeyEvent::focusLost, 0, 0, 0});
                 break;
             case ClientMessage:
                 if (Atom(e.xclient.data.l[0]) == window->backend->x->deleteWindow) SendWindowCloseRequest(window);
