@@ -89,11 +89,17 @@ EM_JS(void, velmora_js_canvas_listen, (JSHandle handle, void* window), {
         canvas.addEventListener(type, listener, options);
         o.listeners.push([type, listener, options]);
     };
+    // A position in the canvas's pixels: the browser shows the canvas from the
+    // device pixel nearest to its layout position, and may stretch it.
+    const at = (e) => {
+        const r = canvas.getBoundingClientRect(), d = devicePixelRatio || 1;
+        const left = Math.round(r.left * d), top = Math.round(r.top * d);
+        return [(e.clientX * d - left) * canvas.width / Math.round(r.width * d),
+                (e.clientY * d - top) * canvas.height / Math.round(r.height * d)];
+    };
     const mouse = (what, e, extra) => {
-        const r = canvas.getBoundingClientRect();
-        Module["_velmora_canvas_mouse"](window, what, (e.clientX - r.left) * canvas.width / r.width,
-                                        (e.clientY - r.top) * canvas.height / r.height, modifiers(e) | extra,
-                                        e.timeStamp / 1000);
+        const p = at(e);
+        Module["_velmora_canvas_mouse"](window, what, p[0], p[1], modifiers(e) | extra, e.timeStamp / 1000);
     };
     canvas.style.touchAction = "none";  // a drag turns a knob, it does not scroll the page
     if (canvas.tabIndex < 0) canvas.tabIndex = 0;
@@ -137,10 +143,8 @@ EM_JS(void, velmora_js_canvas_listen, (JSHandle handle, void* window), {
             wheel -= notches * 50;
         }
         if (!notches) return;
-        const r = canvas.getBoundingClientRect();
-        if (Module["_velmora_canvas_wheel"](window, (e.clientX - r.left) * canvas.width / r.width,
-                                            (e.clientY - r.top) * canvas.height / r.height, notches, modifiers(e)))
-            e.preventDefault();
+        const p = at(e);
+        if (Module["_velmora_canvas_wheel"](window, p[0], p[1], notches, modifiers(e))) e.preventDefault();
     }, { passive: false });
     // Keys as X names them: the unshifted keysym, and the keycode of the
     // key's place for the rows a player uses.
