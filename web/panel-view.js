@@ -10,13 +10,18 @@ export class PanelView {
     // canvas#`canvasId`. `onChange(id, value)` hears of every change made on
     // the panel. options: { knobMode: 'angle' | 'linear' }.
     static async open(canvasId, sampleRate, onChange, options = {}) {
-        const [{ default: createVelmoraPanel }] = await Promise.all([import('./velmora-panel.js')]);
-        const Module = await createVelmoraPanel({ print: (line) => console.log(line), printErr: (line) => console.warn(line) });
+        const font = loadFont();
+        const lists = fetch('pictures/pictures.json').then((response) => response.json());
+        const { default: createVelmoraPanel } = await import('./velmora-panel.js');
+        const Module = await createVelmoraPanel({
+            print: (line) => console.log(line),
+            printErr: (line) => console.warn(line),
+        });
         const wasm = wrapGlue(Module);
         const scale = Module._vm_panel_scale(window.devicePixelRatio || 1);
         const folder = wasm.text(Module._vm_panel_resources());
-        const [pictures] = await Promise.all([fetchPictures(Module, folder, scale), loadFont()]);
-        Module.velmoraPictures = pictures;
+        Module.velmoraPictures = await fetchPictures(Module, folder, (await lists)[String(scale)] || []);
+        await font;
         const unit = wasm.createInstrument(sampleRate);
         Module.onPanelChange = onChange;
         const id = wasm.copyIn(new TextEncoder().encode(canvasId + '\0'));
@@ -39,12 +44,10 @@ export class PanelView {
     }
 }
 
-// Fetches and decodes the pictures drawn for `scale`: their bytes go into the
-// module's file system, where the panel looks for them, and the decoded
-// pictures into the map it draws from, by the same path.
-async function fetchPictures(Module, folder, scale) {
-    const lists = await (await fetch('pictures/pictures.json')).json();
-    const files = lists[String(scale)] || [];
+// Fetches and decodes the pictures (those drawn for the panel's scale): their
+// bytes go into the module's file system, where the panel looks for them, and
+// the decoded pictures into the map it draws from, by the same path.
+async function fetchPictures(Module, folder, files) {
     Module.FS.mkdirTree(folder);
     const pictures = new Map();
     await Promise.all(files.map(async (file) => {
