@@ -67,11 +67,8 @@ format-check:
 web-deps:
 	@scripts/install-web-deps.sh
 
-# The harmonic tables come from the native build, computed with the system's own sin.
-web: web-deps configure
-	@cmake --build $(BUILD) --target velmora_table_data -- --no-print-directory
+web: web-deps
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
-	    -DVELMORA_NATIVE_TABLE_DATA=$(abspath $(BUILD))/src/Velmora/HarmonicTablesData.cpp \
 	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
 	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
