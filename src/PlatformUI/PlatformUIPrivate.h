@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "PlatformUI/CarbonTypes.h"
+#include "PlatformUI/Quartz.h"
 #include "PlatformUI/Windows.h"
 
 using Clock = std::chrono::steady_clock;
@@ -72,6 +73,21 @@ struct OpaqueEventRef {
 
 // The backend's side of a window: its backing image, what is to be drawn and
 // shown, the overlay, and the screen it shows on. Made and freed by the backend.
+// What a Quartz context keeps beside its drawing surface, alike in every
+// backend: the graphics state that Save/RestoreGState keep, and the text position.
+struct QuartzState {
+    struct Graphics {
+        double alpha = 1.0;
+        double fill[4] = {0, 0, 0, 1};
+        std::string font = "DejaVu Sans Mono";
+        double fontSize = 12.0;
+        CGTextDrawingMode textMode = kCGTextFill;
+    };
+    Graphics current;
+    std::vector<Graphics> saved;
+    CGPoint textPosition{0, 0};
+};
+
 struct WindowBackend;
 
 struct OpaqueWindowPtr {
@@ -131,6 +147,11 @@ struct __CFRunLoop {
 };
 
 namespace platform_ui {
+
+// The context's state, kept by each backend's CGContext.
+QuartzState& quartzState(CGContextRef c);
+// Our texts are Mac Roman, ASCII in practice; any other byte is taken as Latin-1, so the result is valid UTF-8.
+std::string textToUTF8(const char* text, size_t length);
 
 // The input event being handled, for GetCurrentEventKeyModifiers and GetGlobalMouse.
 struct InputState {

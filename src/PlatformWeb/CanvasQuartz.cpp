@@ -106,16 +106,7 @@ EM_JS(JSHandle, velmora_js_picture, (const char* path, int* size), {
 struct CGContext {
     JSHandle canvas;
     double scale;
-    struct State {
-        double alpha = 1.0;
-        double fill[4] = {0, 0, 0, 1};
-        std::string font = "DejaVu Sans Mono";
-        double fontSize = 12.0;
-        CGTextDrawingMode textMode = kCGTextFill;
-    };
-    State state;
-    std::vector<State> saved;
-    CGPoint textPosition{0, 0};
+    QuartzState q;
 };
 
 struct CGImage {
@@ -130,7 +121,7 @@ struct CGDataProvider {
 CGContextRef platform_ui::newCGContext(JSHandle canvas, double height, double scale, const RectList* clip) {
     const std::vector<int> words = clip ? rectWords(*clip) : std::vector<int>{};
     velmora_js_cg_begin(canvas, height, scale, words.data(), clip ? int(clip->size()) : -1);
-    return new CGContext{canvas, scale, {}, {}, {}};
+    return new CGContext{canvas, scale, {}};
 }
 
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
@@ -144,7 +135,7 @@ OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
 OSStatus QDEndCGContext(CGrafPtr, CGContextRef* context) {
     if (!context || !*context) return paramErr;
     // Whatever the drawing saved and left, and the state of the beginning.
-    for (size_t i = 0; i <= (*context)->saved.size(); ++i) velmora_js_cg_restore((*context)->canvas);
+    for (size_t i = 0; i <= (*context)->q.saved.size(); ++i) velmora_js_cg_restore((*context)->canvas);
     delete *context;
     *context = nullptr;
     return noErr;
@@ -162,77 +153,42 @@ OSStatus SyncCGContextOriginWithPort(CGContextRef c, CGrafPtr) { return c ? noEr
 
 void CGContextSaveGState(CGContextRef c) {
     velmora_js_cg_save(c->canvas);
-    c->saved.push_back(c->state);
+    c->q.saved.push_back(c->q.current);
 }
 
 void CGContextRestoreGState(CGContextRef c) {
-    if (c->saved.empty()) return;
+    if (c->q.saved.empty()) return;
     velmora_js_cg_restore(c->canvas);
-    c->state = c->saved.back();
-    c->saved.pop_back();
+    c->q.current = c->q.saved.back();
+    c->q.saved.pop_back();
 }
+
+QuartzState& platform_ui::quartzState(CGContextRef c) { return c->q; }
 
 void CGContextSynchronize(CGContextRef) {}  // a canvas shows what was drawn at once
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) { velmora_js_cg_translate(c->canvas, tx, ty); }
 void CGContextRotateCTM(CGContextRef c, CGFloat radians) { velmora_js_cg_rotate(c->canvas, radians); }
-void CGContextSetAlpha(CGContextRef c, CGFloat alpha) { c->state.alpha = std::clamp(alpha, 0.0, 1.0); }
-
-void CGContextSetRGBFillColor(CGContextRef c, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
-    c->state.fill[0] = r;
-    c->state.fill[1] = g;
-    c->state.fill[2] = b;
-    c->state.fill[3] = a;
-}
-
-namespace {
-
-// Our texts are ASCII; any other byte is taken as Latin-1 so the page gets valid UTF-8.
-std::string toUTF8(const char* text, size_t length) {
-    std::string out;
-    for (size_t i = 0; i < length && text[i]; ++i) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            out += char(b);
-        } else {
-            out += char(0xC0 | (b >> 6));
-            out += char(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 void CGContextFillRect(CGContextRef c, CGRect rect) {
-    const auto& f = c->state.fill;
+    const auto& f = c->q.current.fill;
     velmora_js_cg_fill_rect(c->canvas, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height, f[0], f[1],
-                            f[2], f[3] * c->state.alpha);
+                            f[2], f[3] * c->q.current.alpha);
 }
 
 void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
     if (!c || !image) return;
     velmora_js_cg_draw_image(c->canvas, image->picture, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height,
-                             c->state.alpha);
+                             c->q.current.alpha);
 }
-
-void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size, CGTextEncoding) {
-    c->state.font = !name || std::strcmp(name, "Monaco") == 0 ? "DejaVu Sans Mono" : name;
-    c->state.fontSize = size;
-}
-
-void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode) { c->state.textMode = mode; }
 
 void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char* text, size_t length) {
     if (!c || !text) return;
-    const auto& f = c->state.fill;
-    const double advance =
-        velmora_js_cg_text(c->canvas, toUTF8(text, length).c_str(), c->state.font.c_str(), c->state.fontSize, x, y,
-                           c->state.textMode != kCGTextInvisible, f[0], f[1], f[2], f[3] * c->state.alpha);
-    c->textPosition = {x + advance, y};
+    const auto& f = c->q.current.fill;
+    const double advance = velmora_js_cg_text(
+        c->canvas, platform_ui::textToUTF8(text, length).c_str(), c->q.current.font.c_str(), c->q.current.fontSize, x,
+        y, c->q.current.textMode != kCGTextInvisible, f[0], f[1], f[2], f[3] * c->q.current.alpha);
+    c->q.textPosition = {x + advance, y};
 }
-
-CGPoint CGContextGetTextPosition(CGContextRef c) { return c->textPosition; }
-void CGContextSetTextPosition(CGContextRef c, CGFloat x, CGFloat y) { c->textPosition = {x, y}; }
 
 CGDataProviderRef CGDataProviderCreateWithURL(CFURLRef url) {
     if (!url) return nullptr;

@@ -32,9 +32,9 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 DEMO = ROOT / "examples" / "demo.mid"
 SITE = VELMORA = None
 
-spec = importlib.util.spec_from_file_location("serve_web", ROOT / "scripts" / "serve-web.py")
-serve_web = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(serve_web)
+loader = importlib.util.spec_from_file_location("serve_web", ROOT / "scripts" / "serve-web.py")
+serve_web = importlib.util.module_from_spec(loader)
+loader.loader.exec_module(serve_web)
 
 # Without the networking flags Chromium tries to reach its services, which a
 # closed network refuses; as root it needs --no-sandbox.
