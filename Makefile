@@ -31,13 +31,18 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Ardour, for the tests that play the plug-in in it (label foreign-host); not needed to build.
+.PHONY: ardour-deps
+ardour-deps:
+	@scripts/install-ardour.sh
+
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build check-layers
+test: build check-layers ardour-deps
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
