@@ -10,9 +10,10 @@ Ardour's Lua has no MIDI file import, so the song goes into the session as
 Ardour's import puts it there: the file in interchange/NAME/midifiles/, a source
 whose controllers are discrete, and a region on the track's playlist.
 
-Ardour 7.3 sometimes aborts or hangs after an export, or while closing the
-session. A run is judged by the lines its script prints after each step and by
-the files it leaves; its exit status is only reported. A run that did not reach
+Ardour 7.3 sometimes crashes or hangs in whatever follows an export (saving,
+closing), now and then in the export's last cycle, so the script saves before
+it exports. A run is judged by the lines its script prints after each step and
+by the files it leaves; its exit status is only reported. A run that did not reach
 the lines the test needs is tried again from a copy of the session, at most
 three times.
 """

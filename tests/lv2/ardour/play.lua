@@ -1,9 +1,11 @@
--- Opens a session made by create.lua, lists the controls as restored, exports
--- frames [0, FRAMES) of the master bus as float WAV with the export preset of
--- the given ID, saves the session again and closes it.
+-- Opens a session made by create.lua in blocks of BLOCK frames, lists the
+-- controls as restored, saves the session again, exports frames [0, FRAMES) of
+-- the master bus as float WAV with the export preset of the given ID, and
+-- closes the session. (Saving comes first: Ardour 7.3 sometimes crashes in
+-- whatever follows an export.)
 --     ardour7-lua play.lua FOLDER NAME OUT_FOLDER OUT_NAME FRAMES EXPORT_PRESET_ID BLOCK
--- Prints "control ID VALUE" for every control, "block N", then "exported",
--- "saved" and "closed" as each step is done.
+-- Prints "block N", "control ID VALUE" for every control, then "saved",
+-- "exported" and "closed" as each step is done.
 local folder, name, outFolder, outName = arg[1], arg[2], arg[3], arg[4]
 local frames, exportPreset, block = tonumber(arg[5]), arg[6], tonumber(arg[7])
 
@@ -28,6 +30,9 @@ for id = 0, plugin:parameter_count() - 1 do
     if refs[3] then say(string.format("control %d %.9g", id, value)) end
 end
 
+session:save_state("", false, false, false, false, false)
+say("saved")
+
 -- The master bus feeds the Dummy's playback ports, whose latency would make the
 -- export begin with a partial cycle; unconnected, the bus has none, and every
 -- cycle of the export is a whole engine block from frame 0.
@@ -42,8 +47,5 @@ export:set_range(0, frames)
 assert(export:set_preset(exportPreset), "no export preset " .. exportPreset)
 assert(export:run_export(), "the export failed")
 say("exported")
-
-session:save_state("", false, false, false, false, false)
-say("saved")
 close_session()
 say("closed")
