@@ -290,6 +290,19 @@ def same_audio(exported, rendered):
     worst = max(abs(x[i] - y[i]) for i in differ)
     print('%d of %d samples differ, the first at frame %d (Ardour %.9g, velmora render %.9g), at most by %.3g' %
           (len(differ), len(x), differ[0] // 2, x[differ[0]], y[differ[0]], worst))
+
+    # What kind of difference: sound starting elsewhere, or the same sound moved.
+    def first_sound(s):
+        return next((i // 2 for i, v in enumerate(s) if v != 0), None)
+
+    print('first sound: Ardour at frame %s, velmora render at frame %s' % (first_sound(x), first_sound(y)))
+    for shift in range(64, 8193, 64):  # whole slices, as a host cycle moves it
+        if x[2 * shift:].tobytes() == y[:len(y) - 2 * shift].tobytes():
+            print("Ardour's export is velmora render's, %d frames later" % shift)
+            break
+        if y[2 * shift:].tobytes() == x[:len(x) - 2 * shift].tobytes():
+            print("Ardour's export is velmora render's, %d frames earlier" % shift)
+            break
     return False
 
 
