@@ -23,6 +23,13 @@ BENCH_BUILD ?= build-bench
 LV2RENDER_SRC ?= ../shared/tools/lv2render
 BENCH_ARGS ?=
 
+# `make web`: the instrument in WebAssembly and the page that plays it, in $(WEB_BUILD)/
+# (a folder any static server can serve; Emscripten's CMake tree is $(WEB_BUILD)/cmake).
+# Debian's Emscripten needs NODE_PATH with a node that is not Debian's own.
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+
 .PHONY: all deps configure build test demo clean presets-doc test-asan test-tsan test-fuzz endurance bench install-lv2 \
         install uninstall deb check-layers format format-check
 
@@ -37,12 +44,14 @@ ardour-deps:
 	@scripts/install-ardour.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMORA_WEB_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build check-layers ardour-deps
+# The browser tests (label browser) load the page that `make web` built.
+test: build check-layers web ardour-deps
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
@@ -59,11 +68,24 @@ format:
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: $(words $(SOURCES)) files as .clang-format lays them out"
 
+.PHONY: web web-deps web-serve
+web-deps:
+	@scripts/install-web-deps.sh
+
+web: web-deps
+	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
+	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
+	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
+	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
+
+web-serve: web
+	@python3 scripts/serve-web.py $(WEB_BUILD) $(WEB_PORT)
+
 test-asan: deps
 	@echo "== every test with AddressSanitizer and UndefinedBehaviorSanitizer ($(ASAN_BUILD))"
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DVELMORA_SANITIZE=ON > $(ASAN_BUILD).configure.log 2>&1 || (cat $(ASAN_BUILD).configure.log; exit 1)
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
-	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package'
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE 'foreign-host|package|browser|sweep'
 
 test-tsan: deps
 	@echo "== the concurrency test with ThreadSanitizer ($(TSAN_BUILD))"
@@ -88,7 +110,7 @@ bench: deps
 	@scripts/install-bench-deps.sh
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_FLAGS) -DVELMORA_BENCH=ON \
 	    > $(BENCH_BUILD).configure.log 2>&1 || (cat $(BENCH_BUILD).configure.log; exit 1)
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2 velmora -- --no-print-directory
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target velmora_bench velmora_lv2_first velmora_lv2 velmora -- --no-print-directory
 	@mkdir -p $(BENCH_BUILD)/lv2render
 	@cp -p $(LV2RENDER_SRC)/Makefile $(LV2RENDER_SRC)/lv2render.c $(BENCH_BUILD)/lv2render/
 	@$(MAKE) -s --no-print-directory -C $(BENCH_BUILD)/lv2render
@@ -101,7 +123,13 @@ bench: deps
 	    --benchmark_out=$(BENCH_BUILD)/bench.json $(BENCH_ARGS) > $(BENCH_BUILD)/bench.txt
 	@python3 bench/report.py --bench-json $(BENCH_BUILD)/bench.json --pattern $(BENCH_BUILD)/pattern.mid \
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
-	    --velmora $(BENCH_BUILD)/velmora
+	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first
+
+# Opt-in: a commit-msg hook that keeps subjects to one line of at most 72 characters.
+.PHONY: hooks
+hooks:
+	@git config core.hooksPath scripts/hooks
+	@echo "git now runs scripts/hooks/commit-msg on every commit (git config --unset core.hooksPath undoes it)"
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2
@@ -137,4 +165,4 @@ demo: build
 clean:
 	rm -rf $(BUILD) $(BUILD).configure.log $(ASAN_BUILD) $(ASAN_BUILD).configure.log $(TSAN_BUILD) \
 	       $(TSAN_BUILD).configure.log $(FUZZ_BUILD) $(FUZZ_BUILD).configure.log \
-	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log
+	       $(BENCH_BUILD) $(BENCH_BUILD).configure.log $(WEB_BUILD) $(WEB_BUILD).configure.log

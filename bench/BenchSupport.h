@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "PatternPlayer.h"
 #include "Platform/ThreadClock.h"
 #include "Velmora/VelmoraAU.h"

@@ -9,7 +9,7 @@
 #include <exception>
 #include <vector>
 
-#include "Smf.h"
+#include "Host/Smf.h"
 
 namespace {
 

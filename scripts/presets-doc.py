@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes docs/presets.md: one row per factory preset, its kind, what velocity, the mod wheel and
-pressure do on it (read from its values), and its loudness and true peak over the audition.
+pressure do on it (read from its values), its loudness and true peak over the audition, and its
+highest true peak over the sweep's grid of keys, velocities and controllers.
 
 usage: presets-doc.py VELMORA_BINARY OUT.md   (run from the source tree)"""
 import re
@@ -43,10 +44,20 @@ def main():
         m = re.match(r"\s*(\d+)\s+.*?\s+(-?[\d.]+|-inf)\s+(-?[\d.]+|-inf)\s+[+-]\d\.\d+ \|", line)
         if m:
             figures[int(m.group(1))] = (m.group(2), m.group(3))
+    sweep = subprocess.run([binary, "presets", "--measure", "--sweep"], check=True, capture_output=True,
+                           text=True).stdout
+    worst = {}
+    for line in sweep.splitlines():
+        m = re.match(r"\s*(\d+)\s+.*?\s+(-?[\d.]+|-inf)\s+\|\s+\d+", line)
+        if m:
+            worst[int(m.group(1))] = m.group(2)
     rows = ["# The factory presets", "",
             "Written by `make presets-doc` from the presets' values and `velmora presets --measure` "
-            "(loudness and true peak over examples/audition.mid; + raises, - lowers).", "",
-            "| # | Preset | Kind | Velocity | Wheel | Pressure | LUFS | dBTP |", "|---|---|---|---|---|---|---|---|"]
+            "(loudness and true peak over examples/audition.mid) and `velmora presets --measure --sweep` "
+            "(the highest true peak over keys 24-100 in steps of 4 at velocities 1, 64 and 127, the wheel "
+            "and pressure at 0, half and full, the bend at rest and at both ends); + raises, - lowers.", "",
+            "| # | Preset | Kind | Velocity | Wheel | Pressure | LUFS | dBTP | Sweep dBTP |",
+            "|---|---|---|---|---|---|---|---|---|"]
     for n, (name, values) in enumerate(presets):
         what = {}
         for controller, sources in CONTROLLERS.items():
@@ -58,7 +69,8 @@ def main():
                 velocity.append(f"{envelope} ({', '.join(m[1:] for m in moves(values, sources))})")
         lufs, peak = figures.get(n, ("?", "?"))
         rows.append(f"| {n} | {name} | {kinds[n]} | {', '.join(velocity) or '-'} | "
-                    f"{', '.join(what['wheel']) or '-'} | {', '.join(what['pressure']) or '-'} | {lufs} | {peak} |")
+                    f"{', '.join(what['wheel']) or '-'} | {', '.join(what['pressure']) or '-'} | {lufs} | {peak} | "
+                    f"{worst.get(n, '?')} |")
     with open(out_path, "w") as out:
         out.write("\n".join(rows) + "\n")
     print(f"wrote {out_path}: {len(presets)} presets")

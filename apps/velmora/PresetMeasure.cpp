@@ -10,28 +10,21 @@
 #include <memory>
 #include <vector>
 
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/SongRenderer.h"
 #include "Loudness.h"
-#include "SongRenderer.h"
 
 namespace {
 
-constexpr double kRate = 44100;
+constexpr double kRate = kMeasureRate;
 constexpr double kAttackSeconds = 0.15;  // left out of held-note figures: the attack is not the sound held
 
 double keyHz(int key) { return 110.0 * std::pow(2.0, (key - 69) / 12.0); }
 
 std::vector<float> render(const ComponentDescription& description, SInt32 preset, const MidiSong& song,
                           long long frames = -1) {
-    HostedInstrument instrument(description);
-    instrument.configure(kRate, 1, 64);
-    instrument.selectPreset(preset);
-    RenderOptions options;
-    options.sampleRate = kRate;
-    options.channels = 1;
-    options.frames = frames;
     std::vector<float> samples;
-    renderSong(instrument, song, options,
+    playPreset(description, preset, song, frames,
                [&](std::span<const float> s) { samples.insert(samples.end(), s.begin(), s.end()); });
     return samples;
 }
@@ -109,6 +102,20 @@ NoteFigures heldNote(const ComponentDescription& description, SInt32 preset, int
     return figures;
 }
 
+// `phrase` with the wheel held at `wheel` instead of moving.
+MidiSong wheelHeld(const MidiSong& phrase, int wheel) {
+    MidiSong song = phrase;
+    std::erase_if(song.events, [](const MidiEvent& e) { return (e.status & 0xF0) == 0xB0 && e.data1 == 1; });
+    song.events.insert(song.events.begin(), {0, 0xB0, 1, std::uint8_t(wheel)});
+    return song;
+}
+
+double phraseLufs(const ComponentDescription& description, SInt32 preset, const MidiSong& phrase) {
+    LoudnessMeter meter(1, int(kRate));
+    meter.add(render(description, preset, phrase));
+    return meter.integratedLufs();
+}
+
 // One way over the steps, allowing `slack` of noise between neighbours.
 template <class Get>
 bool oneWay(const PresetFigures& f, Get get, double slack) {
@@ -149,6 +156,18 @@ bool wheelAnswers(const PresetFigures& f, const char** how) {
         return say("brightness wobble");
     if (how) *how = "nothing";
     return false;
+}
+
+void playPreset(const ComponentDescription& description, SInt32 preset, const MidiSong& song, long long frames,
+                const std::function<void(std::span<const float>)>& sink) {
+    HostedInstrument instrument(description);
+    instrument.configure(kMeasureRate, 1, 64);
+    instrument.selectPreset(preset);
+    RenderOptions options;
+    options.sampleRate = kMeasureRate;
+    options.channels = 1;
+    options.frames = frames;
+    renderSong(instrument, song, options, sink);
 }
 
 PresetFigures measurePreset(const ComponentDescription& description, SInt32 preset, const MidiSong& phrase) {
@@ -195,5 +214,10 @@ PresetFigures measurePreset(const ComponentDescription& description, SInt32 pres
         }
     }
     for (size_t i = 0; i < kWheelSteps.size(); ++i) figures.wheel[i] = heldNote(description, preset, kWheelSteps[i]);
+    figures.restLufs = figures.wheelFullLufs = figures.lufs;
+    if (figures.wheel.front() != figures.wheel.back()) {
+        figures.restLufs = phraseLufs(description, preset, wheelHeld(phrase, 0));
+        figures.wheelFullLufs = phraseLufs(description, preset, wheelHeld(phrase, 127));
+    }
     return figures;
 }

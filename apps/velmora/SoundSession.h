@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 
 // Every parameter changed outside the panel (a preset, a restored state): the panel's controls follow.
 void notifyAllParameters(HostedInstrument& instrument);

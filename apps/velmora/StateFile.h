@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 
 // Larger files are refused unread; a preset is about 2 KB.
 constexpr std::size_t kMaxStateFileBytes = 1u << 20;

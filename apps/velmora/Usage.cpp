@@ -23,7 +23,7 @@ constexpr Synopsis kSynopses[] = {
     {"play",
      "[--preset N|NAME] [--state FILE.aupreset] [--save FILE.aupreset] [--scale S]\n"
      "[--knob-mode angle|linear] [--no-editor] [--connect PORT]... [--verbose]"},
-    {"presets", "[--measure [--midi FILE]]"},
+    {"presets", "[--measure [--midi FILE | --sweep]]"},
     {"params", ""},
     {"help", "[COMMAND]"},
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,18 +14,20 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AudioFile.h"
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/SongRenderer.h"
 #include "Loudness.h"
 #include "OutputFile.h"
 #include "Platform/Log.h"
 #include "Platform/ThreadClock.h"
 #include "PresetMeasure.h"
+#include "PresetSweep.h"
 #include "ProgramFolders.h"
-#include "SongRenderer.h"
 #include "StateFile.h"
 #include "Usage.h"
 #include "VelmoraCommit.h"
@@ -310,37 +313,78 @@ int stateCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
+// One row per preset: its worst true peak over the sweep's grid and the strike that reached it.
+void printSweep(const std::vector<std::pair<SInt32, std::string>>& presets) {
+    const SweepGrid grid = SweepGrid::full();
+    const auto list = [](const std::vector<int>& values) {
+        std::string text;
+        for (int v : values) text += (text.empty() ? "" : " ") + std::to_string(v);
+        return text;
+    };
+    std::printf(
+        "keys %d-%d in steps of 4, velocity %s, wheel %s, pressure %s, bend at rest and both ends;\n"
+        "each struck %d times, held %.1f s: %zu strikes per preset\n",
+        grid.keys.front(), grid.keys.back(), list(grid.velocities).c_str(), list(grid.wheels).c_str(),
+        list(grid.pressures).c_str(), grid.strikes, grid.holdSeconds, grid.strikeCount());
+    std::printf("%3s  %-24s %6s | worst at: %4s %4s %5s %5s %5s %6s | %s\n", "#", "preset", "dBTP", "key", "vel",
+                "wheel", "press", "bend", "strike", "oversampled");
+    const auto started = std::chrono::steady_clock::now();
+    sweepPresets(kVelmoraDescription, presets, grid, std::thread::hardware_concurrency(),
+                 [&](size_t i, const SweepFigures& f) {
+                     const SweepPoint& w = f.worst;
+                     const char* bend = w.bend == 8192 ? "0" : w.bend > 8192 ? "up" : "down";
+                     std::printf("%3d  %-24s %6.1f | %14d %4d %5d %5d %5s %6d | %5.1f%%\n", presets[i].first,
+                                 presets[i].second.c_str(), f.worstTruePeakDb, w.key, w.velocity, w.wheel, w.pressure,
+                                 bend, w.strike, 100 * f.oversampledShare);
+                     std::fflush(stdout);
+                 });
+    std::printf("swept %zu presets in %.0f s\n", presets.size(),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
 // With --measure, one row per preset: what a musician switching presets hears and what the
-// wheel does. The phrase is the audition file installed with the program unless --midi names another.
+// wheel does. The phrase is the audition file installed with the program unless --midi names
+// another. With --sweep, each preset's highest true peak over a grid of keys, velocities and
+// controllers instead.
 int presetsCommand(const std::vector<std::string>& args) {
-    bool measure = false;
+    bool measure = false, sweep = false, midiGiven = false;
     std::string midi = (programFolders().data / "audition.mid").string();
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--measure")
             measure = true;
-        else if (args[i] == "--midi")
+        else if (args[i] == "--sweep")
+            sweep = true;
+        else if (args[i] == "--midi") {
             midi = optionValue(args, i);
-        else
+            midiGiven = true;
+        } else
             throw UsageError("unknown option '" + args[i] + "' for presets");
     }
+    if (sweep && !measure) throw UsageError("--sweep goes with --measure");
+    if (sweep && midiGiven) throw UsageError("--sweep plays its own grid, not --midi");
     HostedInstrument instrument(kVelmoraDescription);
     instrument.configure(44100, 2, 64);
     if (!measure) {
         for (auto& [number, name] : instrument.factoryPresets()) std::printf("%3d  %s\n", number, name.c_str());
         return 0;
     }
+    if (sweep) {
+        printSweep(instrument.factoryPresets());
+        return 0;
+    }
     const MidiSong phrase = readSmfFile(midi);
-    std::printf("%3s  %-24s %6s %6s %7s | wheel 0 -> 127 on key 60: %6s %9s %13s %13s  %s\n", "#", "preset", "LUFS",
-                "dBTP", "DC", "LU", "centroid", "level wobble", "bright wobble", "answers by");
+    std::printf("%3s  %-24s %6s %6s %7s | wheel held at 0, 127 | wheel 0 -> 127 on key 60: %6s %9s %13s %13s  %s\n",
+                "#", "preset", "LUFS", "dBTP", "DC", "LU", "centroid", "level wobble", "bright wobble", "answers by");
     for (auto& [number, name] : instrument.factoryPresets()) {
         const PresetFigures f = measurePreset(kVelmoraDescription, number, phrase);
         const NoteFigures &low = f.wheel.front(), &high = f.wheel.back();
         const char* how = "";
         const bool answers = wheelAnswers(f, &how);
-        std::printf("%3d  %-24s %6.1f %6.1f %+7.4f | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n", number,
-                    name.c_str(), f.lufs, f.truePeakDb, f.worstDc, high.lufs - low.lufs,
-                    low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
-                    high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread, answers ? how : "-");
+        std::printf(
+            "%3d  %-24s %6.1f %6.1f %+7.4f | %11.1f %6.1f LUFS | %+32.1f %+8.0f%% %5.1f->%5.1fdB %5.0f->%5.0f%%  %s\n",
+            number, name.c_str(), f.lufs, f.truePeakDb, f.worstDc, f.restLufs, f.wheelFullLufs, high.lufs - low.lufs,
+            low.centroidHz > 0 ? 100 * (high.centroidHz / low.centroidHz - 1) : 0.0, low.levelSpreadDb,
+            high.levelSpreadDb, 100 * low.brightnessSpread, 100 * high.brightnessSpread, answers ? how : "-");
         std::fflush(stdout);
     }
     return 0;

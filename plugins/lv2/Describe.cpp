@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
+#include "Host/ParameterGroups.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "VelmoraVersion.h"
 #include "plugins/lv2/PortSymbols.h"
 #include "plugins/lv2/VelmoraPorts.h"
@@ -46,38 +48,6 @@ struct Preset {
     std::string name;
     std::vector<float> values;
 };
-
-// The sections of the panel, by parameter ID.
-struct Group {
-    const char* symbol;
-    const char* label;
-    std::vector<UInt32> ids;
-};
-
-std::vector<Group> groups() {
-    auto range = [](UInt32 first, UInt32 last) {
-        std::vector<UInt32> ids;
-        for (UInt32 id = first; id <= last; ++id) ids.push_back(id);
-        return ids;
-    };
-    return {{"master", "Master", {0, 1, 3, 4, 5, 6}},
-            {"osc1", "Oscillator 1", range(7, 16)},
-            {"osc2", "Oscillator 2", range(17, 26)},
-            {"noise", "Noise", range(27, 33)},
-            {"mix", "Mix", {2, 34, 35, 36, 37, 38, 39}},
-            {"shaper_a", "Shaper A", range(40, 43)},
-            {"shaper_b", "Shaper B", range(44, 47)},
-            {"filter_a", "Filter A", range(48, 54)},
-            {"filter_b", "Filter B", range(55, 61)},
-            {"env1", "Envelope 1", range(62, 66)},
-            {"env2", "Envelope 2", range(67, 71)},
-            {"env3", "Envelope 3", range(72, 76)},
-            {"lfo1", "LFO 1", range(77, 84)},
-            {"lfo2", "LFO 2", range(85, 92)},
-            {"multiplier_a", "Multiplier A", range(93, 95)},
-            {"multiplier_b", "Multiplier B", range(96, 98)},
-            {"engine", "Engine", range(99, 101)}};
-}
 
 // Shortest text that reads back as the same float, as a Turtle decimal or double.
 std::string number(float v) {
@@ -124,15 +94,7 @@ public:
         Component component = RegisterVelmora();
         if (!component) fail("the instrument is not registered");
         check(OpenAComponent(component, &mUnit), "opening the instrument");
-        AudioStreamBasicDescription format{};
-        format.mSampleRate = 44100;
-        format.mFormatID = kAudioFormatLinearPCM;
-        format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                              kAudioFormatFlagIsNonInterleaved;
-        format.mBytesPerPacket = format.mBytesPerFrame = 4;
-        format.mFramesPerPacket = 1;
-        format.mChannelsPerFrame = 2;
-        format.mBitsPerChannel = 32;
+        const AudioStreamBasicDescription format = CanonicalOutputFormat(44100, 2);
         check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                    sizeof format),
               "setting the output format");
@@ -208,6 +170,7 @@ private:
 constexpr const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
@@ -239,10 +202,22 @@ std::string manifest(const std::vector<Preset>& presets, bool ui) {
     return t;
 }
 
+// What a host shows beside the parameters whose names do not say what they do.
+const char* portComment(const std::string& name) {
+    if (name.ends_with("Mo'logy"))
+        return "The oscillator's first shape control: for saw o/e the detune between odd and even harmonics, "
+               "for digiwave the phase-modulation depth; pwm ignores it.";
+    if (name.ends_with("Vari"))
+        return "The oscillator's second shape control: for saw o/e the balance of odd and even harmonics, for "
+               "digiwave the balance of its two modulators, for pwm the pulse width.";
+    if (name.ends_with("inPhase")) return "The LFO's start phase, 0 to 100 for a whole cycle.";
+    return nullptr;
+}
+
 std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     const std::string self = kPluginURI;
     std::string t = kPrefixes;
-    for (const Group& g : groups())
+    for (const ParameterGroup& g : parameterGroups())
         t += "<" + self + "#" + g.symbol + ">\n    a pg:Group ;\n    lv2:symbol \"" + g.symbol + "\" ;\n" +
              "    rdfs:label \"" + g.label + "\" .\n\n";
     // The state key, defined so that a validator knows it.
@@ -254,8 +229,12 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
     // The project's minor and patch numbers as LV2's minor and micro versions: releases keep
     // both even (LV2 reads odd ones, and minor 0, as development versions), and a change that
     // breaks ports takes a new plug-in URI, which is LV2's major version.
-    t += "<" + self + ">\n    a lv2:Plugin, lv2:InstrumentPlugin ;\n    doap:name \"Velmora\" ;\n" +
-         "    doap:license <http://opensource.org/licenses/isc> ;\n";
+    t += "<" + self + ">\n    a lv2:Plugin, lv2:InstrumentPlugin, doap:Project ;\n    doap:name \"Velmora\" ;\n" +
+         "    doap:maintainer [\n        a foaf:Person ;\n        foaf:name \"Velmora developers\"\n    ] ;\n" +
+         "    doap:license <http://opensource.org/licenses/isc> ;\n" +
+         "    rdfs:comment \"A monophonic synthesizer of two table oscillators and noise through two waveshapers "
+         "and two multimode filters in nine routings, shaped by three envelopes, two LFOs and two modulation "
+         "multipliers.\" ;\n";
     t += "    lv2:minorVersion " + std::to_string(VELMORA_VERSION_MINOR) + " ;\n";
     t += "    lv2:microVersion " + std::to_string(VELMORA_VERSION_PATCH) + " ;\n";
     t += "    lv2:requiredFeature urid:map ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n"
@@ -274,7 +253,7 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
              "#out> ;\n        lv2:designation pg:" + (c ? "right" : "left") + "\n    ]";
 
     std::vector<const char*> groupOf(parameters.size(), nullptr);
-    for (const Group& g : groups())
+    for (const ParameterGroup& g : parameterGroups())
         for (UInt32 id : g.ids)
             if (id < groupOf.size()) groupOf[id] = g.symbol;
     for (UInt32 id = 0; id < parameters.size(); ++id) {
@@ -286,6 +265,7 @@ std::string plugin(const std::vector<Parameter>& parameters, bool ui) {
              " ;\n        lv2:minimum " + number(p.info.minValue) + " ;\n        lv2:maximum " +
              number(p.info.maxValue);
         if (groupOf[id]) t += " ;\n        pg:group <" + self + "#" + groupOf[id] + ">";
+        if (const char* comment = portComment(p.name)) t += " ;\n        rdfs:comment " + literal(comment);
         // Value names beyond the range stay out of a host's menu: it would offer values the port refuses.
         std::vector<std::pair<float, std::string>> points;
         for (size_t v = 0; v < p.valueNames.size(); ++v)

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -21,8 +20,10 @@
 
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
+#include "Platform/BitCast.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
+#include "Velmora/VelmoraAU.h"
 #include "Velmora/VelmoraParameters.h"
 #include "plugins/lv2/VelmoraPorts.h"
 #include "plugins/lv2/VelmoraUris.h"
@@ -31,10 +32,10 @@ namespace {
 
 constexpr UInt32 kStepFrames = 64;  // the instrument's slice
 constexpr UInt32 kChannels = 2;
-constexpr int kNameBytes = 48;  // the settings record's name field, zero-terminated
+constexpr UInt32 kNameBytes = VelmoraAU::kPresetNameBytes;  // zero-terminated
 
 struct Urids {
-    LV2_URID midiEvent, sequence, beatTime, string, presetName;
+    LV2_URID midiEvent, sequence, string, presetName;
 };
 
 struct Plugin {
@@ -77,16 +78,15 @@ public:
         LV2_Atom atom;
         std::memcpy(&atom, seq, sizeof atom);
         if (atom.type != urids.sequence || atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
-        LV2_Atom_Sequence_Body body;
-        std::memcpy(&body, &seq->body, sizeof body);
-        mBeats = body.unit != 0 && body.unit == urids.beatTime;
+        // The body's unit is never read: run's events are timed in frames, and
+        // hosts leave the field as they please.
         mBase = reinterpret_cast<const UInt8*>(&seq->body) + sizeof(LV2_Atom_Sequence_Body);
         mSize = atom.size - UInt32(sizeof(LV2_Atom_Sequence_Body));
         load();
     }
     bool valid() const { return mValid; }
-    // The event's frame in the run; events timed in beats cannot be placed and come first.
-    int64_t frame() const { return mBeats ? 0 : mEvent.time.frames; }
+    // The event's time in the run, in frames, as the host wrote it.
+    int64_t frame() const { return mEvent.time.frames; }
     LV2_URID type() const { return mEvent.body.type; }
     UInt32 size() const { return mEvent.body.size; }
     const UInt8* bytes() const { return mBase + mPos + sizeof(LV2_Atom_Event); }
@@ -105,7 +105,7 @@ private:
 
     const UInt8* mBase = nullptr;
     UInt64 mSize = 0, mPos = 0;
-    bool mBeats = false, mValid = false;
+    bool mValid = false;
     LV2_Atom_Event mEvent{};
 };
 
@@ -129,7 +129,7 @@ void writeControls(Plugin& p) {
     for (UInt32 id = 0; id < kNumberOfParameters; ++id) {
         if (!p.controls[id]) continue;
         const float value = *p.controls[id];
-        const UInt32 bits = std::bit_cast<UInt32>(value);
+        const UInt32 bits = BitCast<UInt32>(value);
         if (!p.pending[id] && bits == p.written[id]) continue;
         p.pending[id] = false;
         p.written[id] = bits;
@@ -156,69 +156,31 @@ void run(LV2_Handle handle, uint32_t frames) {
         for (; e.valid(); e.next()) deliver(p, e, 0);
         return;
     }
+    // Events are taken in list order, none earlier than the one before it; a
+    // time past the block (a host's fault) is its last frame, a negative one 0.
+    int64_t earliest = 0;
     for (UInt32 start = 0; start < frames; start += kStepFrames) {
         const UInt32 n = std::min(kStepFrames, frames - start);
-        const bool last = start + n == frames;
-        // Events past the block (a host's fault) go with its last step rather than nowhere.
-        for (; e.valid() && (last || e.frame() < int64_t(start + n)); e.next()) {
-            const int64_t frame = e.frame();  // any 64-bit value: compared before subtracting
-            deliver(p, e, frame <= int64_t(start) ? 0 : UInt32(std::min<int64_t>(frame - int64_t(start), n - 1)));
+        for (; e.valid(); e.next()) {
+            const int64_t frame = std::clamp<int64_t>(e.frame(), earliest, int64_t(frames) - 1);
+            if (frame >= int64_t(start + n)) break;
+            earliest = frame;
+            deliver(p, e, UInt32(frame - int64_t(start)));
         }
         render(p, start, n);
     }
 }
 
-// ---- the settings record's name, through the instrument's saved state
+// ---- the settings record's name, through the instrument's own property
 
-// Reads the name from the class-info state; false when the instrument gives none.
 bool readName(AudioUnit unit, char (&name)[kNameBytes]) {
-    CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size) != noErr ||
-        !state)
-        return false;
-    bool found = false;
-    if (CFGetTypeID(state) == CFDictionaryGetTypeID()) {
-        auto data =
-            static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("ZPQ-DATA-KEY")));
-        if (data && CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(data) >= kNameBytes) {
-            std::memcpy(name, CFDataGetBytePtr(data), kNameBytes);
-            name[kNameBytes - 1] = 0;
-            found = true;
-        }
-    }
-    CFRelease(state);
-    return found;
+    UInt32 size = kNameBytes;
+    return AudioUnitGetProperty(unit, VelmoraAU::kPresetNameProperty, kAudioUnitScope_Global, 0, name, &size) == noErr;
 }
 
-// Gives the instrument its own state back with another name: the values it
-// holds stay as they are.
 bool writeName(AudioUnit unit, const char (&name)[kNameBytes]) {
-    CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size) != noErr ||
-        !state)
-        return false;
-    bool written = false;
-    if (CFGetTypeID(state) == CFDictionaryGetTypeID()) {
-        auto dict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(state));
-        auto data = static_cast<CFDataRef>(CFDictionaryGetValue(dict, CFSTR("ZPQ-DATA-KEY")));
-        if (data && CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(data) >= kNameBytes) {
-            const CFIndex length = CFDataGetLength(data);
-            std::vector<UInt8> block(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + length);
-            std::memcpy(block.data(), name, kNameBytes);
-            CFDataRef renamed = CFDataCreate(nullptr, block.data(), length);
-            CFDictionarySetValue(dict, CFSTR("ZPQ-DATA-KEY"), renamed);
-            CFRelease(renamed);
-            CFStringRef title = CFStringCreateWithCString(nullptr, name, kCFStringEncodingISOLatin1);
-            CFDictionarySetValue(dict, CFSTR("name"), title);
-            CFRelease(title);
-            written = AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
-                                           sizeof state) == noErr;
-        }
-    }
-    CFRelease(state);
-    return written;
+    return AudioUnitSetProperty(unit, VelmoraAU::kPresetNameProperty, kAudioUnitScope_Global, 0, name, kNameBytes) ==
+           noErr;
 }
 
 // Latin-1 to UTF-8; out holds twice the name field.
@@ -304,16 +266,7 @@ bool openInstrument(Plugin& p, double sampleRate) {
         p.unit = nullptr;
         return false;
     }
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    // The platform's canonical flags, the big-endian bit among them; the samples are native floats.
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                          kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = format.mBytesPerFrame = sizeof(float);
-    format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = kChannels;
-    format.mBitsPerChannel = 32;
+    const AudioStreamBasicDescription format = CanonicalOutputFormat(sampleRate, kChannels);
     return AudioUnitSetProperty(p.unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                 sizeof format) == noErr &&
            AudioUnitInitialize(p.unit) == noErr;
@@ -329,8 +282,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
     auto* p = new (std::nothrow) Plugin;
     if (!p) return nullptr;
     p->urids = {map->map(map->handle, LV2_MIDI__MidiEvent), map->map(map->handle, LV2_ATOM__Sequence),
-                map->map(map->handle, LV2_ATOM__beatTime), map->map(map->handle, LV2_ATOM__String),
-                map->map(map->handle, kPresetNameURI)};
+                map->map(map->handle, LV2_ATOM__String), map->map(map->handle, kPresetNameURI)};
     // The instrument's diagnostic lines have no place in a host's output.
     SetPlatformLogHook(PlatformLogSilent);
     bool opened = false;

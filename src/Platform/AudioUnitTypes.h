@@ -164,7 +164,8 @@ struct AUPreset {
     SInt32 presetNumber;
     CFStringRef presetName;
 };
-static_assert(sizeof(AUPreset) == 16);
+// The number widened to the pointer's alignment: 16 bytes on 64-bit systems, 8 on wasm32.
+static_assert(sizeof(AUPreset) == 2 * sizeof(void*));
 
 struct AUChannelInfo {
     SInt16 inChannels;

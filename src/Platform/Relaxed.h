@@ -20,8 +20,12 @@ private:
 };
 
 // Relaxed access to a plain float that must keep its layout (a parameter in a
-// settings record that is copied byte for byte).
+// settings record that is copied byte for byte): what std::atomic_ref does,
+// through the compiler's atomic builtins, which every standard library we build
+// with has under it (some lack std::atomic_ref).
 inline float LoadRelaxed(const float& v) noexcept {
-    return std::atomic_ref<float>(const_cast<float&>(v)).load(std::memory_order_relaxed);
+    float out;
+    __atomic_load(&v, &out, __ATOMIC_RELAXED);
+    return out;
 }
-inline void StoreRelaxed(float& v, float x) noexcept { std::atomic_ref<float>(v).store(x, std::memory_order_relaxed); }
+inline void StoreRelaxed(float& v, float x) noexcept { __atomic_store(&v, &x, __ATOMIC_RELAXED); }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "PlatformUI/PlatformUIPrivate.h"
+#include "PlatformUI/CairoX11Private.h"
 
 struct CGContext {
     cairo_t* cr;
@@ -51,7 +51,7 @@ OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     if (!port || !outContext) return paramErr;
     WindowRef w = port->window;
     // An update pass draws only what is invalid.
-    *outContext = platform_ui::newCGContext(w->backing, w->height, w->scale, w->passClip);
+    *outContext = platform_ui::newCGContext(w->backend->backing, w->height, w->scale, w->backend->passClip);
     return noErr;
 }
 
@@ -193,10 +193,7 @@ CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CG
         return nullptr;
     }
     // A picture for scale N (name@Nx.png, N = 1.5 or 2) reports its scale-1 size.
-    double scale = 1.0;
-    const size_t at = provider->path.rfind('@'), slash = provider->path.rfind('/');
-    if (at != std::string::npos && (slash == std::string::npos || at > slash))
-        scale = std::max(1.0, std::strtod(provider->path.c_str() + at + 1, nullptr));
+    const double scale = GetPictureFileScale(provider->path);
     return new CGImage{s, size_t(std::lround(cairo_image_surface_get_width(s) / scale)),
                        size_t(std::lround(cairo_image_surface_get_height(s) / scale))};
 }

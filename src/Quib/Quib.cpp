@@ -19,9 +19,11 @@ QuibMan::QuibMan(AUCarbonViewBase* view, UInt32 x, UInt32 y) : X(x), Y(y), myAUC
 
 QuibMan::~QuibMan() {
     readout.forget();
+    endWheelBurst();
+    if (wheelTimer) RemoveEventLoopTimer(wheelTimer);
     if (timer) RemoveEventLoopTimer(timer);
-    delete Controls;
-    delete Images;
+    Controls.reset();  // the controls go before the pictures they draw
+    Images.reset();
 }
 
 void QuibMan::initialize() {
@@ -41,15 +43,18 @@ void QuibMan::initialize() {
     }
     ControlSpec.u.classRef = ControlClass;
     InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.05, TimerProc, this, &timer);
+    InstallEventLoopTimer(GetCurrentEventLoop(), kEventDurationForever, 0, WheelBurstEnded, this, &wheelTimer);
     readout.install(myAUCarbonViewBase->GetCarbonWindow());
 }
 
-void QuibMan::addImage(QuibGraphic* image) {
-    image->setID(++itemCount);
+QuibGraphic* QuibMan::addImage(std::unique_ptr<QuibGraphic> image) {
+    QuibGraphic* added = image.get();
+    added->setID(++itemCount);
     if (Images)
-        Images->append(image);
+        Images->append(std::move(image));
     else
-        Images = image;
+        Images = std::move(image);
+    return added;
 }
 
 QuibGraphic* QuibMan::getImageByID(UInt32 wanted) {
@@ -60,15 +65,19 @@ QuibCtrl* QuibMan::getCtrlByID(UInt32 wanted) {
     return Controls ? static_cast<QuibCtrl*>(Controls->getByID(wanted)) : nullptr;
 }
 
-void QuibMan::addCtrl(QuibCtrl* control) {
+QuibCtrl* QuibMan::addCtrl(std::unique_ptr<QuibCtrl> control) {
+    QuibCtrl* added = control.get();
+    if (Controls)
+        Controls->append(std::move(control));
+    else
+        Controls = std::move(control);
+    added->setOffset(X, Y);
+    registerCtrl(added);
+    return added;
+}
+
+void QuibMan::registerCtrl(QuibCtrl* control) {
     control->setID(++itemCount);
-    if (!control->getDaddy()) {
-        if (Controls)
-            Controls->append(control);
-        else
-            Controls = control;
-        control->setOffset(X, Y);
-    }
     if (control->providesForeignControls()) {
         control->initForeignControls(ControlSpec);
         return;
@@ -88,7 +97,7 @@ void QuibMan::addCtrl(QuibCtrl* control) {
 }
 
 QuibCtrl* QuibMan::getCtrlByControlRef(ControlRef ref) {
-    for (auto* c = Controls; c; c = static_cast<QuibCtrl*>(c->getNext()))
+    for (auto* c = Controls.get(); c; c = static_cast<QuibCtrl*>(c->getNext()))
         if (c->isControlRef(ref)) return c->getChild(ref);
     return nullptr;
 }
@@ -135,6 +144,8 @@ namespace {
 constexpr EventTime kDoubleClickSeconds = 0.4;
 // Motion of at most this many pixels from the press still counts as a click.
 constexpr int kClickSlop = 2;
+// A wheel gesture ends this long after its last notch.
+constexpr EventTimerInterval kWheelBurstSeconds = 0.3;
 
 bool takesDoubleClick(const QuibCtrl* control) {
     return control->getType() == kQuib_Knob || control->getType() == kQuib_Display;
@@ -147,9 +158,31 @@ bool contains(QuibCtrl* control, Point local) {
 
 }  // namespace
 
+void QuibMan::wheel(QuibCtrl* control, int notches, bool withShift) {
+    if (control != wheelControl) {
+        endWheelBurst();
+        if (control->isAUVPattached())
+            myAUCarbonViewBase->TellHost(control->getAUVP(), kAudioUnitCarbonViewEvent_MouseDownInControl);
+        wheelControl = control;
+    }
+    control->mouseWheel(notches, withShift);
+    readout.changed(control);
+    SetEventLoopTimerNextFireTime(wheelTimer, kWheelBurstSeconds);
+}
+
+void QuibMan::endWheelBurst() {
+    QuibCtrl* control = wheelControl;
+    wheelControl = nullptr;
+    if (control && control->isAUVPattached())
+        myAUCarbonViewBase->TellHost(control->getAUVP(), kAudioUnitCarbonViewEvent_MouseUpInControl);
+}
+
+void QuibMan::WheelBurstEnded(EventLoopTimerRef, void* manager) { static_cast<QuibMan*>(manager)->endWheelBurst(); }
+
 // A press: mouseDown now; the rest of the gesture arrives by events (TrackProc),
 // so the host's user-interface thread is never held in a loop of ours.
 OSStatus QuibMan::click(QuibCtrl* control, ControlRef ref, WindowRef window) {
+    endWheelBurst();
     const UInt32 modifiers = GetCurrentEventKeyModifiers();
     const EventTime time = GetCurrentEventTime();
     Rect bounds, port;
@@ -227,8 +260,7 @@ OSStatus QuibMan::QuibControlHandler(EventHandlerCallRef, EventRef event, void* 
     if (GetEventClass(event) == kEventClassMouse) {
         SInt32 notches = 0;
         GetEventParameter(event, kEventParamMouseWheelDelta, typeSInt32, nullptr, sizeof notches, nullptr, &notches);
-        control->mouseWheel(int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
-        self->readout.changed(control);
+        self->wheel(control, int(notches), (GetCurrentEventKeyModifiers() & shiftKey) != 0);
         return noErr;
     }
     switch (kind) {

@@ -20,15 +20,19 @@ public:
     // Registers the control class and starts the idle timer; once, before the first control.
     void initialize();
 
-    void addImage(QuibGraphic* image);
+    // Keeps the picture, with the next item ID; returns it.
+    QuibGraphic* addImage(std::unique_ptr<QuibGraphic> image);
     QuibGraphic* getImageByID(UInt32 id);
     // Top-level controls only.
     QuibCtrl* getCtrlByID(UInt32 id);
-    void addCtrl(QuibCtrl* control);
+    // Keeps a top-level control (one without a parent) and gives it its Carbon control; returns it.
+    QuibCtrl* addCtrl(std::unique_ptr<QuibCtrl> control);
+    // Gives any control its item ID and its Carbon control (a parent keeps its children).
+    void registerCtrl(QuibCtrl* control);
     // Finds the control at any depth.
     QuibCtrl* getCtrlByControlRef(ControlRef ref);
 
-    QuibCtrl* getControls() const { return Controls; }
+    QuibCtrl* getControls() const { return Controls.get(); }
     void setRelaxed(bool r) { relaxed = r; }
     bool isRelaxed() const { return relaxed; }
     AUCarbonViewBase* getAUCarbonViewBase() const { return myAUCarbonViewBase; }
@@ -43,14 +47,17 @@ public:
 private:
     static OSStatus QuibControlHandler(EventHandlerCallRef, EventRef event, void* manager);
     static void TimerProc(EventLoopTimerRef, void* manager);
+    static void WheelBurstEnded(EventLoopTimerRef, void* manager);
+    void wheel(QuibCtrl* control, int notches, bool withShift);
+    void endWheelBurst();
     static void TrackProc(MouseTrackingResult result, Point globalMouse, void* manager);
     OSStatus click(QuibCtrl* control, ControlRef ref, WindowRef window);
     void drawControl(QuibCtrl* control, WindowRef window);
 
     UInt32 X, Y;
     UInt32 itemCount = 0;
-    QuibGraphic* Images = nullptr;
-    QuibCtrl* Controls = nullptr;
+    std::unique_ptr<QuibGraphic> Images;
+    std::unique_ptr<QuibCtrl> Controls;
     bool relaxed = false;
     EventLoopTimerRef timer = nullptr;
     AUCarbonViewBase* myAUCarbonViewBase;
@@ -59,6 +66,10 @@ private:
     char defString[64] = {};
 
     bool linearKnobs = false;
+    // Wheel notches on one control, each within kWheelBurstSeconds of the last,
+    // make one gesture for the host, as a drag does.
+    QuibCtrl* wheelControl = nullptr;
+    EventLoopTimerRef wheelTimer = nullptr;
     QuibReadout readout{this};
 
     // The gesture being tracked: one at a time, from the press to the release.

@@ -1,8 +1,9 @@
 // Oscillator: the table oscillators "saw o/e", "digiwave" and "pwm".
 #include "Velmora/Oscillator.h"
 
-#include <bit>
 #include <cstdlib>
+
+#include "Platform/BitCast.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -53,7 +54,7 @@ bool Oscillator::playsLike(const Oscillator& other) const {
     const float theirs[8] = {other.sineInc,  other.oddInc,    other.evenInc,  other.oddGain,
                              other.evenGain, other.sinePhase, other.oddPhase, other.evenPhase};
     UInt32 differs = 0;
-    for (int i = 0; i < 8; ++i) differs |= std::bit_cast<UInt32>(mine[i]) ^ std::bit_cast<UInt32>(theirs[i]);
+    for (int i = 0; i < 8; ++i) differs |= BitCast<UInt32>(mine[i]) ^ BitCast<UInt32>(theirs[i]);
     return differs == 0;
 }
 

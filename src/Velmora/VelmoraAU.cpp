@@ -3,64 +3,20 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
+#include "Platform/BitCast.h"
 #include "Platform/Log.h"
+#include "Velmora/HarmonicTables.h"
 
 namespace {
 
 std::atomic<int> gInstances{0};
 
-// The sine and harmonic tables do not depend on the sample rate: they are
-// built once per process and copied into each instance.
-struct HarmonicTables {
-    float wave[VelmoraAU::kTableSize];
-    float odd[VelmoraAU::kLevels * VelmoraAU::kTableSize];
-    float even[VelmoraAU::kLevels * VelmoraAU::kTableSize];
-    float pwm[VelmoraAU::kLevels * VelmoraAU::kTableSize];
-    float bandLimits[VelmoraAU::kLevels];
-};
-
-const HarmonicTables& harmonicTables() {
-    static const HarmonicTables* tables = [] {
-        constexpr int N = VelmoraAU::kTableSize;
-        auto* t = new HarmonicTables{};
-        for (int i = 0; i < N; ++i) t->wave[i] = float(std::sin(i * (2.0 * M_PI) * 0.000244140625));
-        double k = 1;  // the next odd harmonic
-        int count = 1;
-        for (int level = 0; level < VelmoraAU::kLevels; ++level) {
-            float* odd = t->odd + level * N;
-            float* even = t->even + level * N;
-            float* pwm = t->pwm + level * N;
-            if (level == 0) {
-                std::memcpy(pwm, t->wave, sizeof t->wave);
-            } else {
-                const float* oddPrev = odd - N;
-                const float* evenPrev = even - N;
-                for (int i = 0; i < N; ++i) {
-                    odd[i] = oddPrev[i];
-                    even[i] = evenPrev[i];
-                    pwm[i] = (oddPrev[i] + evenPrev[i]) + t->wave[i];
-                }
-            }
-            for (int c = 0; c < count; ++c, k += 2) {
-                for (int i = 0; i < N; ++i) {
-                    odd[i] = float(odd[i] + std::sin(2.0 * M_PI * k * i / N) / k);
-                    even[i] = float(even[i] + std::sin(2.0 * M_PI * (k + 1) * i / N) / (k + 1));
-                }
-            }
-            for (int i = 0; i < N; ++i) pwm[i] = pwm[i] + (odd[i] + even[i]);
-            t->bandLimits[level] = float(4096 / (2.5 * k));
-            count *= 2;
-        }
-        return t;
-    }();
-    return *tables;
-}
-
 }  // namespace
+
+static_assert(HarmonicTables::kSize == VelmoraAU::kTableSize && HarmonicTables::kLevels == VelmoraAU::kLevels);
 
 VelmoraAU::VelmoraAU(ComponentInstance instance) : VelmoraAU(instance, 0, 1, 0) {}
 
@@ -179,6 +135,7 @@ void VelmoraAU::setUpVoice() {
     if (!pwmTables) pwmTables = new float[kLevels * kTableSize];
     if (!combLines) combLines = new float[kTableSize];
 
+    // The sample-rate-independent tables are linked-in data, copied rather than computed.
     const HarmonicTables& h = harmonicTables();
     std::memcpy(wavetable, h.wave, sizeof h.wave);
     std::memset(combLines, 0, kTableSize * sizeof(float));
@@ -221,7 +178,7 @@ float VelmoraAU::noteToPhaseInc(float note) const {
     if (octave > 0) {
         // One octave up doubles the increment, exactly; a product past 0.49 / 0.015625
         // (even infinity) clamps the same, so the exponent may stop at 2^100.
-        v = v * std::bit_cast<float>(UInt32(127 + std::min(octave, 100)) << 23);
+        v = v * BitCast<float>(UInt32(127 + std::min(octave, 100)) << 23);
     } else if (octave == -1) {
         v = v * 0.5f;
     }

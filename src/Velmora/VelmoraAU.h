@@ -39,6 +39,11 @@ public:
     static constexpr int kNoiseSize = 16384;
     static constexpr int kModSources = 23;
     static constexpr UInt32 kInternalParamsProperty = 64000;
+    // The current settings record's name: char[kPresetNameBytes], at most 47
+    // bytes and a terminator, "default" on a fresh instance. Readable and writable,
+    // so that a host keeps the name without knowing the saved state's layout.
+    static constexpr UInt32 kPresetNameProperty = 64001;
+    static constexpr UInt32 kPresetNameBytes = 48;
 
     explicit VelmoraAU(ComponentInstance instance);
     VelmoraAU(ComponentInstance instance, UInt32 numInputs, UInt32 numOutputs, UInt32 numGroups);
@@ -56,6 +61,8 @@ public:
                              UInt32& outDataSize, Boolean& outWritable) override;
     OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* outData) override;
+    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void* inData,
+                         UInt32 inDataSize) override;
     OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                           Float32& outValue) override;
     OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element, Float32 value,

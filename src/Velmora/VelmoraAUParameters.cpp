@@ -1,4 +1,5 @@
 // VelmoraAU: parameters, the instrument's own properties, presets and saved state.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -115,16 +116,42 @@ void VelmoraAU::applySettings(const EZPreset& settings) {
 
 OSStatus VelmoraAU::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                     UInt32& outDataSize, Boolean& outWritable) {
-    if (id != kInternalParamsProperty)
-        return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
-    outDataSize = sizeof internalParams;
-    outWritable = false;
-    return noErr;
+    switch (id) {
+        case kInternalParamsProperty:
+            outDataSize = sizeof internalParams;
+            outWritable = false;
+            return noErr;
+        case kPresetNameProperty:
+            outDataSize = kPresetNameBytes;
+            outWritable = true;
+            return noErr;
+        default: return MusicDeviceBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+    }
 }
 
 OSStatus VelmoraAU::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* outData) {
-    if (id != kInternalParamsProperty) return MusicDeviceBase::GetProperty(id, scope, element, outData);
-    std::memcpy(outData, internalParams, sizeof internalParams);
+    switch (id) {
+        case kInternalParamsProperty: std::memcpy(outData, internalParams, sizeof internalParams); return noErr;
+        case kPresetNameProperty: {
+            static_assert(sizeof currentSettings.name == kPresetNameBytes);
+            char* name = static_cast<char*>(outData);
+            std::memcpy(name, currentSettings.name, kPresetNameBytes);
+            name[kPresetNameBytes - 1] = 0;
+            return noErr;
+        }
+        default: return MusicDeviceBase::GetProperty(id, scope, element, outData);
+    }
+}
+
+OSStatus VelmoraAU::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                const void* inData, UInt32 inDataSize) {
+    if (id != kPresetNameProperty) return MusicDeviceBase::SetProperty(id, scope, element, inData, inDataSize);
+    if (!inData || inDataSize == 0 || inDataSize > kPresetNameBytes) return kAudioUnitErr_InvalidPropertyValue;
+    // Up to the first terminator, at most 47 bytes; the rest of the record's name is zeros.
+    const char* text = static_cast<const char*>(inData);
+    const size_t length = strnlen(text, std::min<size_t>(inDataSize, kPresetNameBytes - 1));
+    std::memset(currentSettings.name, 0, sizeof currentSettings.name);
+    std::memcpy(currentSettings.name, text, length);
     return noErr;
 }
 

@@ -1,10 +1,10 @@
 // VelmoraAU: the render loop. Control values once per slice of at most 64
 // frames; only the amplitude is ramped per sample.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "Filters/FilterDesign.h"
+#include "Platform/BitCast.h"
 #include "Velmora/Mixer.h"
 #include "Velmora/VelmoraAU.h"
 
@@ -79,7 +79,7 @@ bool filtersRunInChunks(int typeA, int typeB) {
 bool allFinite(const float* v, int n) {
     UInt32 nonFinite = 0;
     for (int i = 0; i < n; ++i) {
-        const UInt32 exponent = std::bit_cast<UInt32>(v[i]) & 0x7F800000u;
+        const UInt32 exponent = BitCast<UInt32>(v[i]) & 0x7F800000u;
         nonFinite |= UInt32(exponent == 0x7F800000u);
     }
     return nonFinite == 0;
@@ -369,8 +369,8 @@ void VelmoraAU::oscillatorsAndNoise(int n, const CallParams& call, const SlicePa
         const float rawShape2 = p.shape2Depth * modSources[call.shape2Source[o]] + p.shape2;
         const float shape2 = rawShape2 > 0 ? std::min(rawShape2, 100.0f) : 0.0f;
         waves[o] = TruncToInt(p.wave);
-        const OscillatorInputs inputs{waves[o], std::bit_cast<UInt32>(note), std::bit_cast<UInt32>(shape1),
-                                      std::bit_cast<UInt32>(shape2), true};
+        const OscillatorInputs inputs{waves[o], BitCast<UInt32>(note), BitCast<UInt32>(shape1), BitCast<UInt32>(shape2),
+                                      true};
         if (!(oscillatorInputs[o] == inputs)) {
             oscillatorInputs[o] = inputs;
             oscillators[o].set(waves[o], note, shape1, shape2, [this](float key) { return noteToPhaseInc(key); });
@@ -413,8 +413,8 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
         const float rawNote = keyed + modSources[call.filterSource[f]] * p.depth;
         const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
         // The design writes only what no kernel changes, so the same inputs leave the same coefficients.
-        const DesignInputs inputs{std::bit_cast<UInt32>(float(types[f])), std::bit_cast<UInt32>(fcNote),
-                                  std::bit_cast<UInt32>(p.resonance), renderSampleRate, true};
+        const DesignInputs inputs{BitCast<UInt32>(float(types[f])), BitCast<UInt32>(fcNote),
+                                  BitCast<UInt32>(p.resonance), renderSampleRate, true};
         DesignInputs& last = designed[f];
         if (last.valid && last.type == inputs.type && last.note == inputs.note && last.resonance == inputs.resonance &&
             last.rate == inputs.rate)

@@ -121,6 +121,27 @@ TEST(Parameters, InstrumentProperties) {
     EXPECT_EQ(internal[1], 0u);
 }
 
+// The current settings' name as a property of its own: "default" at first, at
+// most 47 bytes kept, and it is what the saved state carries.
+TEST(Parameters, PresetNameProperty) {
+    Instrument inst;
+    char name[48] = {};
+    UInt32 size = sizeof name;
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, name, &size), noErr);
+    EXPECT_STREQ(name, "default");
+    const std::string longer(60, 'x');
+    EXPECT_EQ(AudioUnitSetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, longer.c_str(), 60),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(AudioUnitSetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, longer.c_str(), 48), noErr);
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, name, &size), noErr);
+    EXPECT_EQ(std::string(name), std::string(47, 'x'));
+    EXPECT_EQ(AudioUnitSetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, "my sound", 9), noErr);
+    AUPreset preset{3, CFSTR("tarv's trash")};  // a factory preset names the settings too
+    ASSERT_EQ(AudioUnitSetProperty(inst.unit, kAudioUnitProperty_CurrentPreset, 0, 0, &preset, sizeof preset), noErr);
+    ASSERT_EQ(AudioUnitGetProperty(inst.unit, 64001, kAudioUnitScope_Global, 0, name, &size), noErr);
+    EXPECT_STREQ(name, "tarv's trash");
+}
+
 TEST(Parameters, NoteToPhaseIncThroughPitch) {
     // Key 69 sounds 110 Hz: the sine of "digiwave" with no depth crosses zero 110 times a second.
     Instrument inst;

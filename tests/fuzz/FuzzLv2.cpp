@@ -109,7 +109,7 @@ struct Host {
 void fillSequence(Host& h, FuzzedDataProvider& in, uint32_t frames) {
     LV2_Atom_Sequence* s = h.seq();
     s->atom.type = in.ConsumeIntegralInRange(0, 15) ? map(nullptr, LV2_ATOM__Sequence) : in.ConsumeIntegral<uint32_t>();
-    s->body.unit = in.ConsumeIntegralInRange(0, 15) ? 0 : map(nullptr, LV2_ATOM__beatTime);
+    s->body.unit = in.ConsumeIntegralInRange(0, 3) ? 0 : in.ConsumeIntegral<uint32_t>();  // never read
     s->body.pad = 0;
     if (in.ConsumeIntegralInRange(0, 5) == 0) {  // raw bytes for the events, of a size the buffer holds
         const std::vector<uint8_t> raw =

@@ -9,7 +9,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "Smf.h"
+#include "Host/Smf.h"
 
 namespace {
 [[noreturn]] void fail(const char* what) {

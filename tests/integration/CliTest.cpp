@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "../support/HostilePresets.h"
-#include "Smf.h"
+#include "Host/Smf.h"
 
 namespace fs = std::filesystem;
 

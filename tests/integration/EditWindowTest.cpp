@@ -25,7 +25,7 @@
 
 #include "../support/WindowManager.h"
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "Platform/Log.h"
 #include "StateFile.h"
 #include "Velmora/VelmoraParameters.h"

@@ -21,9 +21,9 @@
 #include "../support/HeaviestConfiguration.h"
 #include "../support/PatternPlayer.h"
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
+#include "Host/Smf.h"
 #include "Platform/Log.h"
-#include "Smf.h"
 
 namespace {
 
@@ -42,13 +42,13 @@ const Golden kGolden[] = {
     {"preset 3", 0x9535cca647b2adf8ULL},
     {"preset 4", 0xf70125efe5f9ecabULL},
     {"preset 5", 0x2dd1f8c68bde320aULL},
-    {"preset 6", 0x05c2bf1fd0aff487ULL},
-    {"preset 7", 0x16cf4f1ee1d70ebaULL},
+    {"preset 6", 0x69fda4ca146cfb45ULL},
+    {"preset 7", 0x3f1e82710f7ed937ULL},
     {"preset 8", 0x4a47486c7632f29cULL},
-    {"preset 9", 0x25de4e63eba4c424ULL},
-    {"preset 10", 0x20d0538bafb0acb8ULL},
+    {"preset 9", 0x2659dbb6082f3216ULL},
+    {"preset 10", 0x50b9709fcbf817d0ULL},
     {"preset 11", 0xfaa4d7b826791d68ULL},
-    {"preset 12", 0xcac60fd40193b87dULL},
+    {"preset 12", 0x0dbbce0cc9f6c823ULL},
     {"preset 13", 0xb6ef0750dc694ad7ULL},
     {"preset 14", 0x91978478407e7bbeULL},
     {"preset 15", 0x5f3c8c54274801bdULL},
@@ -58,12 +58,12 @@ const Golden kGolden[] = {
     {"preset 19", 0x5d3f7c656ca10096ULL},
     {"preset 20", 0x2c1c4ccd74484da0ULL},
     {"preset 21", 0x4475bad2e220f94eULL},
-    {"preset 22", 0xfbbbd5c38ac14731ULL},
+    {"preset 22", 0x61dd37f3bf08f4cbULL},
     {"preset 23", 0xd2710a3d17d27f6cULL},
     {"preset 24", 0x965bcee68799d998ULL},
     {"preset 25", 0x22c05a9507e88123ULL},
     {"preset 26", 0x8735a8d05855e84fULL},
-    {"preset 27", 0xbc26d0364f9a0b20ULL},
+    {"preset 27", 0xc218ec1b8b13ed9bULL},
     {"preset 28", 0x7f9c2ca4470a9861ULL},
     {"preset 29", 0x047fdeb15d6527b8ULL},
     {"preset 30", 0xb3ea5ccb10f340fdULL},

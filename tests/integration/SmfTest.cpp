@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "Smf.h"
+#include "Host/Smf.h"
 
 namespace {
 

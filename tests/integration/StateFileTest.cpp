@@ -9,7 +9,7 @@
 
 #include "../support/HostilePresets.h"
 #include "Binding/VelmoraEntry.h"
-#include "HostedInstrument.h"
+#include "Host/HostedInstrument.h"
 #include "Platform/Log.h"
 #include "StateFile.h"
 

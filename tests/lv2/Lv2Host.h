@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "Smf.h"
+#include "Host/Smf.h"
 #include "Velmora/VelmoraParameters.h"
 #include "plugins/lv2/VelmoraPorts.h"
 #include "plugins/lv2/VelmoraUris.h"

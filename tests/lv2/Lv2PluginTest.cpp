@@ -375,6 +375,42 @@ TEST_F(Lv2, MalformedEventsAndOddRunsChangeNothing) {
         }
 }
 
+// Event times are frames whatever the sequence's unit says (hosts leave it
+// unset); a time past the block is its last frame, and an event never comes
+// earlier than the one listed before it. Every note plays, where it says.
+TEST_F(Lv2, EventTimesAreFramesTakenInOrderWithinTheBlock) {
+    const uint32_t block = 512;
+    // Per block: the time the host writes, then where the plug-in must take it.
+    struct Timed {
+        int64_t written, taken;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<std::vector<Timed>> song;
+    for (int b = 0; b < 40; ++b) {
+        const uint8_t key = uint8_t(40 + b % 24);
+        song.push_back({{300, 300, {kNoteOn, key, 100}},
+                        {100, 300, {kNoteOn, uint8_t(key + 7), 90}},  // listed after 300: taken at 300
+                        {block + 900, block - 1, {0x80, key, 0}},     // past the block: its last frame
+                        {-40, block - 1, {0x80, uint8_t(key + 7), 0}}});
+    }
+    const auto play = [&](bool asWritten, uint32_t unit) {
+        Lv2Instance inst(world, urids, 44100, block);
+        Stereo out;
+        for (const auto& events : song) {
+            for (const Timed& t : events) inst.addEvent(asWritten ? t.written : t.taken, t.bytes);
+            inst.sequence()->body.unit = unit;
+            inst.run(block);
+            out.left.insert(out.left.end(), inst.left(), inst.left() + block);
+            out.right.insert(out.right.end(), inst.right(), inst.right() + block);
+        }
+        return out;
+    };
+    const Stereo expected = play(false, 0);
+    EXPECT_GT(*std::max_element(expected.left.begin(), expected.left.end()), 0.01f);
+    for (uint32_t garbage : {urids.map(LV2_ATOM__beatTime), 0xDEADBEEFu, 0u})
+        EXPECT_TRUE(sameSamples(play(true, garbage), expected)) << "unit " << garbage;
+}
+
 TEST_F(Lv2, InstantiationRefusesWhatItCannotUse) {
     for (double rate : {0.0, -44100.0, std::nan(""), std::numeric_limits<double>::infinity()})
         EXPECT_EQ(lilv_plugin_instantiate(world.plugin, rate, urids.features()), nullptr) << rate;

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include "Host/Smf.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/RenderCall.h"
-#include "Smf.h"
 
 class PatternPlayer {
 public:

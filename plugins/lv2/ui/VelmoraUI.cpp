@@ -10,6 +10,7 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -40,25 +41,54 @@ struct VelmoraUI {
     unsigned long parent = 0;
     double scale = 1.0;
 
+    LV2UI_Touch* touch = nullptr;  // the host's, when it offers one
+
     AudioUnit unit = nullptr;
     ComponentInstance view = nullptr;
     WindowRef window = nullptr;
     AUParameterListenerRef forwarder = nullptr;
-    int gesture = -1;  // the parameter the panel holds, or -1
+    // Per parameter: the gestures the panel holds on it (a wheel burst and a
+    // drag may overlap), and the value the host last had from either side.
+    int held[kNumberOfParameters] = {};
+    UInt32 hostValue[kNumberOfParameters] = {};
 
     AudioUnitParameter parameter(UInt32 id) const { return {unit, id, kAudioUnitScope_Global, 0}; }
+    void grab(UInt32 id, bool grabbed) {
+        if (touch) touch->touch(touch->handle, kFirstParameterPort + id, grabbed);
+    }
+    void send(UInt32 id, float value) {
+        hostValue[id] = std::bit_cast<UInt32>(value);
+        write(controller, kFirstParameterPort + id, sizeof(float), 0, &value);
+    }
 };
 
-// A change made on the panel: to the host at once.
+// A change made on the panel: to the host at once. Outside a gesture (the
+// panel also re-announces the control clicked before) only a changed value
+// goes, in a short gesture of its own, so that touch automation records it.
 void forward(void* refCon, void*, const AudioUnitParameter* p, AudioUnitParameterValue value) {
     auto* ui = static_cast<VelmoraUI*>(refCon);
-    ui->write(ui->controller, kFirstParameterPort + p->mParameterID, sizeof(float), 0, &value);
+    const UInt32 id = p->mParameterID;
+    if (id >= kNumberOfParameters) return;
+    if (ui->held[id] > 0) {
+        ui->send(id, value);
+    } else if (std::bit_cast<UInt32>(value) != ui->hostValue[id]) {
+        ui->grab(id, true);
+        ui->send(id, value);
+        ui->grab(id, false);
+    }
 }
 
+// The panel's gestures: press and release of a control, a burst of wheel notches.
 void gestures(void* user, AudioUnitCarbonView, const AudioUnitParameter* p, AudioUnitCarbonViewEventID event,
               const void*) {
     auto* ui = static_cast<VelmoraUI*>(user);
-    ui->gesture = event == kAudioUnitCarbonViewEvent_MouseDownInControl ? int(p->mParameterID) : -1;
+    const UInt32 id = p->mParameterID;
+    if (id >= kNumberOfParameters) return;
+    if (event == kAudioUnitCarbonViewEvent_MouseDownInControl) {
+        if (ui->held[id]++ == 0) ui->grab(id, true);
+    } else if (event == kAudioUnitCarbonViewEvent_MouseUpInControl && ui->held[id] > 0) {
+        if (--ui->held[id] == 0) ui->grab(id, false);
+    }
 }
 
 bool openWindow(VelmoraUI* ui) {
@@ -95,6 +125,12 @@ void closeWindow(VelmoraUI* ui) {
 void cleanup(LV2UI_Handle handle) {
     auto* ui = static_cast<VelmoraUI*>(handle);
     closeWindow(ui);
+    // A gesture the panel still held (a button down as the host closed it) ends.
+    for (UInt32 id = 0; id < kNumberOfParameters; ++id)
+        if (ui->held[id] > 0) {
+            ui->held[id] = 0;
+            ui->grab(id, false);
+        }
     if (ui->forwarder) AUListenerDispose(ui->forwarder);
     if (ui->unit) CloseComponent(ui->unit);
     delete ui;
@@ -119,6 +155,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char* bundl
             ui->resize = static_cast<LV2UI_Resize*>(features[i]->data);
         else if (!std::strcmp(uri, LV2_OPTIONS__options))
             options = static_cast<const LV2_Options_Option*>(features[i]->data);
+        else if (!std::strcmp(uri, LV2_UI__touch))
+            ui->touch = static_cast<LV2UI_Touch*>(features[i]->data);
     }
     if (!map) {
         delete ui;
@@ -144,6 +182,9 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char* bundl
     for (UInt32 id = 0; id < kNumberOfParameters; ++id) {
         const AudioUnitParameter p = ui->parameter(id);
         AUListenerAddParameter(ui->forwarder, ui, &p);
+        Float32 value = 0;
+        AudioUnitGetParameter(ui->unit, id, kAudioUnitScope_Global, 0, &value);
+        ui->hostValue[id] = std::bit_cast<UInt32>(value);
     }
     if (ui->parent) {
         if (!openWindow(ui)) {
@@ -166,7 +207,8 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
     std::memcpy(&value, buffer, sizeof value);
     Float32 current = 0;
     AudioUnitGetParameter(ui->unit, id, kAudioUnitScope_Global, 0, &current);
-    if (std::memcmp(&value, &current, sizeof value) == 0 || int(id) == ui->gesture) return;
+    ui->hostValue[id] = std::bit_cast<UInt32>(value);
+    if (std::memcmp(&value, &current, sizeof value) == 0 || ui->held[id] > 0) return;
     const AudioUnitParameter p = ui->parameter(id);
     AUParameterSet(ui->forwarder, ui, &p, value, 0);
 }

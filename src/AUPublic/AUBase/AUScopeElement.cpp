@@ -1,11 +1,11 @@
 // AUScope, AUElement and AUIOElement.
 #include "AUPublic/AUBase/AUScopeElement.h"
 
-#include <bit>
 #include <cstring>
 
 #include "AUPublic/AUBase/AUBase.h"
 #include "AUPublic/Utility/BigEndian.h"
+#include "Platform/BitCast.h"
 
 Float32 AUElement::GetParameter(AudioUnitParameterID id) const {
     auto it = mParameters.find(id);
@@ -23,7 +23,7 @@ void AUElement::SaveState(std::vector<UInt8>& data) const {
     PutBigEndian32(data, UInt32(mParameters.size()));
     for (auto& [id, value] : mParameters) {
         PutBigEndian32(data, id);
-        PutBigEndian32(data, std::bit_cast<UInt32>(value));
+        PutBigEndian32(data, BitCast<UInt32>(value));
     }
 }
 
@@ -33,7 +33,7 @@ const UInt8* AUElement::RestoreState(const UInt8* data, const UInt8* end) {
     data += 4;
     if (UInt64(end - data) < UInt64(count) * 8) return nullptr;
     for (UInt32 i = 0; i < count; ++i, data += 8)
-        SetParameter(GetBigEndian32(data), std::bit_cast<Float32>(GetBigEndian32(data + 4)));
+        SetParameter(GetBigEndian32(data), BitCast<Float32>(GetBigEndian32(data + 4)));
     return data;
 }
 

@@ -1,5 +1,5 @@
 // Standard MIDI File reader (formats 0 and 1, tempo map, SMPTE time) and type-0 writer.
-#include "Smf.h"
+#include "Host/Smf.h"
 
 #include <algorithm>
 #include <array>

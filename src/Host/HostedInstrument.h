@@ -1,30 +1,23 @@
 // HostedInstrument: the instrument as a host sees it, driven only through the
-// platform's host-side calls.
+// platform's host-side calls; a failure throws std::runtime_error naming the call.
 #pragma once
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Platform/AudioUnitCalls.h"
-#include "Platform/RenderCall.h"
-
-struct ParameterDescription {
-    AudioUnitParameterID id;
-    std::string name;
-    AudioUnitParameterInfo info;
-    std::vector<std::string> valueNames;
-};
+#include "Host/InstrumentDriver.h"
 
 class HostedInstrument {
 public:
     // Opens the first registered component of the description; throws
     // std::runtime_error with a message when there is none or it fails.
     explicit HostedInstrument(const ComponentDescription& desc);
-    ~HostedInstrument();
     HostedInstrument(const HostedInstrument&) = delete;
     HostedInstrument& operator=(const HostedInstrument&) = delete;
 
-    AudioUnit unit() const { return mUnit; }
+    AudioUnit unit() const { return mDriver.unit(); }
+    // The same instrument without exceptions, for code that must not throw.
+    InstrumentDriver& driver() { return mDriver; }
 
     // Output format (non-interleaved float), then initialize.
     void configure(double sampleRate, UInt32 channels, UInt32 maxFrames);
@@ -50,11 +43,9 @@ public:
     OSStatus restoreState(CFPropertyListRef state);
 
 private:
-    void check(OSStatus status, const char* what);
-
-    AudioUnit mUnit = nullptr;
-    UInt32 mChannels = 2;
-    Float64 mSampleTime = 0;
+    InstrumentDriver mDriver;
     std::vector<ParameterDescription> mParameters;
-    RenderCall mRenderCall;
 };
+
+// Throws std::runtime_error "WHAT failed (error N)" for a status other than noErr.
+void checkHostCall(OSStatus status, const char* what);
