@@ -39,5 +39,10 @@ end
 
 session:save_state("", false, false, false, false, false)
 say("saved")
+-- Lua's references to the session's objects must go before the session: the
+-- collector would otherwise destroy them after it, in freed memory.
+session, tracks, insert, plugin = nil, nil, nil, nil
+collectgarbage()
+collectgarbage()
 close_session()
 say("closed")

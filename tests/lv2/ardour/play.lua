@@ -47,5 +47,10 @@ export:set_range(0, frames)
 assert(export:set_preset(exportPreset), "no export preset " .. exportPreset)
 assert(export:run_export(), "the export failed")
 say("exported")
+-- Lua's references to the session's objects must go before the session: the
+-- collector would otherwise destroy them after it, in freed memory.
+session, track, insert, plugin, export = nil, nil, nil, nil, nil
+collectgarbage()
+collectgarbage()
 close_session()
 say("closed")
