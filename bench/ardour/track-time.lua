@@ -20,4 +20,7 @@ for i = 2, #arg do
     print(string.format("%-40s track %.1f ms, then first cycle %.1f ms", info.name .. " (" .. arg[i] .. ")",
                         (created - start) / 1000, (played - created) / 1000))
 end
+session = nil  -- no reference may outlive the session: collected after it, it would free freed memory
+collectgarbage()
+collectgarbage()
 close_session()
