@@ -38,6 +38,11 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Ardour, for the tests that play the plug-in in it (label foreign-host); not needed to build.
+.PHONY: ardour-deps
+ardour-deps:
+	@scripts/install-ardour.sh
+
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMORA_WEB_SITE=$(abspath $(WEB_BUILD)) \
 	    > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
@@ -46,7 +51,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
 # The browser tests (label browser) load the page that `make web` built.
-test: build check-layers web
+test: build check-layers web ardour-deps
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
