@@ -38,6 +38,11 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Ardour, for the tests that play the plug-in in it (label foreign-host); not needed to build.
+.PHONY: ardour-deps
+ardour-deps:
+	@scripts/install-ardour.sh
+
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMORA_WEB_SITE=$(abspath $(WEB_BUILD)) \
 	    > $(BUILD).configure.log 2>&1 || (cat $(BUILD).configure.log; exit 1)
@@ -46,7 +51,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
 # The browser tests (label browser) load the page that `make web` built.
-test: build check-layers web
+test: build check-layers web ardour-deps
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
@@ -67,11 +72,8 @@ format-check:
 web-deps:
 	@scripts/install-web-deps.sh
 
-# The harmonic tables come from the native build, computed with the system's own sin.
-web: web-deps configure
-	@cmake --build $(BUILD) --target velmora_table_data -- --no-print-directory
+web: web-deps
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release -DVELMORA_SITE=$(abspath $(WEB_BUILD)) \
-	    -DVELMORA_NATIVE_TABLE_DATA=$(abspath $(BUILD))/src/Velmora/HarmonicTablesData.cpp \
 	    > $(WEB_BUILD).configure.log 2>&1 || (cat $(WEB_BUILD).configure.log; exit 1)
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS) -- --no-print-directory
 	@echo "The page is in $(WEB_BUILD)/; make web-serve serves it on http://127.0.0.1:$(WEB_PORT)/"
@@ -123,6 +125,12 @@ bench: deps
 	    --lv2render $(BENCH_BUILD)/lv2render/lv2render --velmora-lv2 $(abspath $(BENCH_BUILD)/lv2) \
 	    --velmora $(BENCH_BUILD)/velmora --lv2-first $(BENCH_BUILD)/bench/velmora_lv2_first \
 	    --instances $(BENCH_BUILD)/bench/velmora_instances
+
+# Opt-in: a commit-msg hook that keeps subjects to one line of at most 72 characters.
+.PHONY: hooks
+hooks:
+	@git config core.hooksPath scripts/hooks
+	@echo "git now runs scripts/hooks/commit-msg on every commit (git config --unset core.hooksPath undoes it)"
 
 # The LV2 bundle for hosts: copied whole, replacing an older copy.
 LV2_INSTALL_DIR ?= $(HOME)/.lv2

@@ -2,36 +2,23 @@
 // for: the panel's knob, turned up, on a tile in the panel's colours.
 //
 //   velmora_icon_art OUTPUT_FOLDER   (writes OUTPUT_FOLDER/hicolor/NxN/apps/velmora.png)
-#include <cairo.h>
-
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "ArtKit.h"
+
 namespace {
 
-struct Colour {
-    double r, g, b;
-};
-// The panel's colours (PanelArt.cpp).
-constexpr Colour kGround{0.105, 0.118, 0.137}, kPanel{0.160, 0.180, 0.208}, kEdge{0.250, 0.282, 0.322},
-    kDim{0.560, 0.600, 0.640}, kAccent{0.910, 0.640, 0.260};
-
-void set(cairo_t* cr, Colour c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
+using namespace art;
 
 // Clockwise from twelve, in degrees, to cairo's angle.
 double angle(double degrees) { return (degrees - 90) * M_PI / 180; }
 
 // On a 256-unit square.
 void icon(cairo_t* cr) {
-    const double r = 44, x = 8, y = 8, w = 240, h = 240;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
+    const double y = 8, h = 240;
+    roundedRect(cr, 8, y, 240, h, 44);
     cairo_pattern_t* tile = cairo_pattern_create_linear(0, y, 0, y + h);
     cairo_pattern_add_color_stop_rgb(tile, 0, kPanel.r, kPanel.g, kPanel.b);
     cairo_pattern_add_color_stop_rgb(tile, 1, kGround.r, kGround.g, kGround.b);
@@ -79,14 +66,8 @@ int main(int argc, char** argv) {
         const std::string folder =
             std::string(argv[1]) + "/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
         std::filesystem::create_directories(folder);
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
-        cairo_t* cr = cairo_create(s);
-        cairo_scale(cr, size / 256.0, size / 256.0);
-        icon(cr);
-        cairo_destroy(cr);
         const std::string path = folder + "/velmora.png";
-        const bool written = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
-        cairo_surface_destroy(s);
+        const bool written = writePng(path, 256, 256, size / 256.0, icon);
         if (!written) {
             std::fprintf(stderr, "velmora_icon_art: cannot write %s\n", path.c_str());
             return 1;

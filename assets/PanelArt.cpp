@@ -14,30 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "ArtKit.h"
 #include "PanelLabels.h"
 
 namespace {
 
 using namespace panel_art;
-using Paint = std::function<void(cairo_t*)>;
-
-struct Colour {
-    double r, g, b;
-};
-constexpr Colour kGround{0.105, 0.118, 0.137}, kPanel{0.160, 0.180, 0.208}, kEdge{0.250, 0.282, 0.322},
-    kInk{0.800, 0.840, 0.870}, kDim{0.560, 0.600, 0.640}, kAccent{0.910, 0.640, 0.260}, kLcd{0.040, 0.075, 0.060},
-    kLcdInk{0.700, 1.000, 0.800};
-
-void set(cairo_t* cr, Colour c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
-
-void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
+using namespace art;
 
 // Text fitted into a box: as large as the box's height allows, smaller when too
 // wide. Vertical text reads upwards, centred in the box, fitted to its width.
@@ -286,19 +269,11 @@ Paint routing(int k) {
 
 void write(const std::string& folder, const char* name, int w, int h, const Paint& paint) {
     for (const char* suffix : {"", "@1.5x", "@2x"}) {
-        const double scale = *suffix ? std::atof(suffix + 1) : 1.0;
-        cairo_surface_t* s =
-            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(std::lround(w * scale)), int(std::lround(h * scale)));
-        cairo_t* cr = cairo_create(s);
-        cairo_scale(cr, scale, scale);
-        paint(cr);
-        cairo_destroy(cr);
         const std::string path = folder + "/" + name + suffix + ".png";
-        if (cairo_surface_write_to_png(s, path.c_str()) != CAIRO_STATUS_SUCCESS) {
+        if (!writePng(path, w, h, *suffix ? std::atof(suffix + 1) : 1.0, paint)) {
             std::fprintf(stderr, "velmora_panel_art: cannot write %s\n", path.c_str());
             std::exit(1);
         }
-        cairo_surface_destroy(s);
     }
 }
 

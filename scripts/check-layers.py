@@ -6,14 +6,17 @@ header of a lower layer from one of a higher: this check reads every #include
 of src/, apps/, plugins/ and web/ instead. Layers, from the bottom: platform
 stand-ins, plug-in host frame (with its editor part above the editor-side
 stand-ins), instrument and editor beside each other, binding, the code that
-hosts share (src/Host), hosts.
+hosts share (src/Host), hosts. The editor-side stand-ins have two backends,
+src/PlatformUI (cairo and X11, with what both share) and its twin
+src/PlatformWeb (a web page's canvas): one layer.
 """
 import pathlib
 import re
 import sys
 
 FRAME = {"Platform", "AUPublic/AUBase", "AUPublic/OtherBases", "AUPublic/Utility"}
-VIEW_FRAME = FRAME | {"PlatformUI", "AUPublic/AUCarbonViewBase"}
+EDITOR_PLATFORM = {"PlatformUI", "PlatformWeb"}
+VIEW_FRAME = FRAME | EDITOR_PLATFORM | {"AUPublic/AUCarbonViewBase"}
 INSTRUMENT = FRAME | {"Velmora", "Modulators", "Filters"}
 EDITOR = VIEW_FRAME | {"Quib", "VelmoraView"}
 BINDING = INSTRUMENT | EDITOR | {"Binding"}
@@ -24,6 +27,7 @@ HOSTS = HOST | {"plugins"}
 ALLOWED = {
     "src/Platform": {"Platform"},
     "src/PlatformUI": {"Platform", "PlatformUI"},
+    "src/PlatformWeb": {"Platform"} | EDITOR_PLATFORM,
     "src/AUPublic/AUBase": FRAME,
     "src/AUPublic/OtherBases": FRAME,
     "src/AUPublic/Utility": FRAME,
@@ -42,12 +46,15 @@ ALLOWED = {
 
 # Libraries of the platform's stand-ins and of hosts: never above those layers
 # (src/Host uses none, so that a host without them, the web page, shares it).
-HOST_LIBRARIES = {"X11", "cairo", "plist", "jack", "lv2", "sndfile.h", "ebur128.h", "fftw3.h"}
+HOST_LIBRARIES = {"X11", "cairo", "plist", "jack", "lv2", "sndfile.h", "ebur128.h", "fftw3.h", "emscripten",
+                  "emscripten.h"}
 LIBRARIES_ALLOWED = {
     "src/Platform": {"plist"},
     "src/PlatformUI": {"X11", "cairo"},
+    "src/PlatformWeb": {"emscripten", "emscripten.h"},
     "apps/velmora": HOST_LIBRARIES,
     "plugins/lv2": HOST_LIBRARIES,
+    "web": {"emscripten", "emscripten.h"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')

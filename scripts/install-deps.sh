@@ -9,12 +9,4 @@ packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenc
           jackd2 libjack-jackd2-dev jalv   # velmora play, and the plug-in's UI in a real host
           clang libclang-rt-14-dev  # clang and its fuzzer runtime for the fuzz targets
           dpkg-dev groff-base desktop-file-utils)  # make deb, and the tests of the man page and menu entry
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "Installing: ${missing[*]}"
-SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+"$(dirname "$0")/install-missing.sh" "${packages[@]}"

@@ -19,6 +19,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         ".js": "text/javascript; charset=utf-8",
         ".wasm": "application/wasm",
         ".svg": "image/svg+xml",
+        ".png": "image/png",
+        ".json": "application/json",
+        ".ttf": "font/ttf",
+        ".txt": "text/plain; charset=utf-8",
         "": "application/octet-stream",
     }
 

@@ -1,5 +1,6 @@
-// The functions the web page's scripts call in velmora.wasm: a C interface over
-// WebInstrument, one handle per instance. No exception leaves them: a failure is
+// The functions the web page's scripts call in velmora.wasm (and in the panel's
+// module, which holds the page's instance): a C interface over WebInstrument,
+// one handle per instance. No exception leaves them: a failure is
 // a status (memFullErr when memory ran out), a null handle or a NaN.
 #include <cmath>
 #include <cstdint>
@@ -7,18 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "WebInstrument.h"
-
-#define VM_EXPORT(name) extern "C" __attribute__((used, export_name(#name)))
+#include "WebExports.h"
 
 namespace {
-
-// The page's instance keeps what it hands out as text or bytes until the next such call.
-struct Handle {
-    WebInstrument instrument;
-    std::string text;
-    std::vector<std::uint8_t> state;
-};
 
 template <class F>
 OSStatus guarded(F f) {

@@ -1,11 +1,13 @@
 // The web page: Velmora played live from the computer keyboard and Web MIDI, its
-// factory presets and all its parameters, preset files, MIDI files to hear and to
-// render to WAV, and window.velmora for scripts and tests.
+// panel, its factory presets and all its parameters, preset files, MIDI files to
+// hear and to render to WAV, and window.velmora for scripts and tests.
 //
 // Sound is made only in the AudioWorklet. The page keeps an instance of its own,
-// the unit its controls edit; after a preset or a state is loaded there, the
-// worklet gets every value (a snapshot), and after a control moves, that one.
+// the unit that the panel and the other controls edit; after a preset or a state
+// is loaded there, the worklet gets every value and the name (a snapshot), and
+// after a control moves, that one.
 import { ComputerKeyboard } from './computer-keyboard.js';
+import { PanelView } from './panel-view.js';
 import { ParameterControls } from './parameter-controls.js';
 import { MAX_PRESET_FILE_BYTES, PresetFileError, readPresetFile, writePresetFile } from './preset-file.js';
 import { LiveSound, renderOffline } from './velmora-sound.js';
@@ -36,7 +38,7 @@ function describeSeconds(seconds) {
 class VelmoraPage {
     async start() {
         this.module = await compiled;
-        this.unit = (await instantiate(this.module)).createInstrument(DEFAULT_RATE);
+        await this.openPanel();
         this.description = this.unit.describe();
         this.keyboard = new ComputerKeyboard();
         this.sound = null;
@@ -46,7 +48,31 @@ class VelmoraPage {
         this.buildPresetMenu();
         this.listen();
         this.showAll();
-        this.say('Click or press a key to start the sound; Z S X D C … and Q 2 W 3 E … play notes.');
+        if (this.panelProblem) this.say(this.panelProblem, 'warning');
+        else this.say('Click or press a key to start the sound; Z S X D C … and Q 2 W 3 E … play notes.');
+    }
+
+    // The page's instance is the one the panel edits, in the panel's module; ?knob-mode=linear
+    // turns knobs by dragging, as `velmora edit --knob-mode linear`. Without the panel, the
+    // instance is velmora.wasm's and the other controls edit it.
+    async openPanel() {
+        const linear = new URLSearchParams(location.search).get('knob-mode') === 'linear';
+        if (linear) {
+            $('knob-mode').href = '?';
+            $('knob-mode').textContent = 'Knobs that jump to a click';
+        }
+        try {
+            this.panel = await PanelView.open('panel', DEFAULT_RATE, (id, value) => this.panelChanged(id, value),
+                { knobMode: linear ? 'linear' : 'angle' });
+            this.unit = this.panel.unit;
+        } catch (e) {
+            console.error(e);
+            this.panel = null;
+            this.unit = (await instantiate(this.module)).createInstrument(DEFAULT_RATE);
+            $('panel').hidden = true;
+            $('all-parameters').open = true;
+            this.panelProblem = `The panel could not open (${e.message}); every parameter is below.`;
+        }
     }
 
     // ---- messages on the page
@@ -88,10 +114,17 @@ class VelmoraPage {
         $('sound-name').textContent = this.unit.presetName();
     }
 
-    // After a preset or a state: every value to the controls and the worklet.
+    // After a preset or a state: every value to the controls, the panel and the worklet.
     soundChanged() {
         this.showAll();
+        if (this.panel) this.panel.notify();
         this.send({ type: 'snapshot', ...this.snapshot() });
+    }
+
+    // A control of the panel moved: to the other controls and the worklet.
+    panelChanged(id, value) {
+        if (this.controls) this.controls.show(id, value);
+        this.send({ type: 'parameter', id, value });
     }
 
     checkParameter(id) {
@@ -110,6 +143,7 @@ class VelmoraPage {
         if (status !== 0) throw new RangeError(`parameter ${id} refuses ${value} (error ${status})`);
         const stored = this.unit.getParameter(id);
         this.controls.show(id, stored);
+        if (this.panel) this.panel.notify(id);
         this.send({ type: 'parameter', id, value: stored });
     }
 

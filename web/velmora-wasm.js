@@ -44,6 +44,14 @@ export async function instantiate(module) {
     return wrap(await WebAssembly.instantiate(module, importsFor(state)), state);
 }
 
+// The panel's module (velmora-panel.js, Emscripten's glue around the same
+// functions and the panel's): its instruments, as those of velmora.wasm.
+export function wrapGlue(Module) {
+    const exports = {};
+    for (const name of Object.keys(Module)) if (name.startsWith('_vm_')) exports[name.slice(1)] = Module[name];
+    return new VelmoraModule(exports, { memory: { get buffer() { return Module.HEAPU8.buffer; } } });
+}
+
 // One instance of the module: its memory and the instruments made in it.
 class VelmoraModule {
     constructor(exports, state) {

@@ -16,7 +16,6 @@
 #include "PlatformUI/Windows.h"
 #include "SoundSession.h"
 #include "StopSignals.h"
-#include "Usage.h"
 
 namespace {
 
@@ -88,13 +87,5 @@ int edit(const EditOptions& o) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int VelmoraEditCommand(const std::vector<std::string>* args) {
-    try {
-        return edit(parse(*args));
-    } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage("edit").c_str());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "velmora: %s\n", e.what());
-        return 1;
-    }
+    return runPanelCommand("edit", [&] { return edit(parse(*args)); });
 }

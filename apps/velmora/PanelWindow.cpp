@@ -13,6 +13,7 @@
 #include "PlatformUI/Windows.h"
 #include "ProgramFolders.h"
 #include "StateFile.h"
+#include "Usage.h"
 
 PanelOptions::PanelOptions() {
     if (const char* env = std::getenv("VELMORA_UI_SCALE")) scale = env;
@@ -87,6 +88,20 @@ void checkPanelOptions(const PanelOptions& o) {
     requestedScale(o.scale);
     if (o.knobMode != "angle" && o.knobMode != "linear")
         throw std::invalid_argument("bad knob mode '" + o.knobMode + "' (angle or linear)");
+}
+
+int runPanelCommand(const char* command, const std::function<int()>& body,
+                    const std::function<void(const char* why)>& failed) {
+    try {
+        return body();
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage(command).c_str());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: %s\n", e.what());
+        if (failed) failed(e.what());
+        return 1;
+    }
 }
 
 void usePanelKnobMode(const PanelOptions& o) {

@@ -1,6 +1,7 @@
 // PanelWindow: the instrument's panel in a window, opened through the host-side
 // editor calls as any host of the platform opens it (`velmora edit` and `play`).
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ const std::string& optionValue(const std::vector<std::string>& args, size_t& i);
 bool takePanelOption(const std::vector<std::string>& args, size_t& i, PanelOptions& options);
 // std::invalid_argument unless the scale is a positive number and the knob mode "angle" or "linear".
 void checkPanelOptions(const PanelOptions& options);
+
+// Runs `edit` or `play`: a wrong command line (std::invalid_argument) is said with
+// the command's usage and gives 2; any other failure is said, handed to `failed`
+// when there is one, and gives 1.
+int runPanelCommand(const char* command, const std::function<int()>& body,
+                    const std::function<void(const char* why)>& failed = {});
 
 // Makes the options' knob mode the process's, before any other thread runs.
 void usePanelKnobMode(const PanelOptions& options);

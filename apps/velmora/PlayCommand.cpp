@@ -30,7 +30,6 @@
 #include "PlatformUI/Windows.h"
 #include "SoundSession.h"
 #include "StopSignals.h"
-#include "Usage.h"
 
 namespace {
 
@@ -321,16 +320,11 @@ int play(const PlayOptions& o) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int VelmoraPlayCommand(const std::vector<std::string>* args) {
-    try {
-        return play(parse(*args));
-    } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "velmora: %s\n%s", e.what(), commandUsage("play").c_str());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "velmora: %s\n", e.what());
-        // Started from the menu, nobody reads standard error: the reason in a window too.
-        if (!hasTerminal() && std::find(args->begin(), args->end(), "--no-editor") == args->end())
-            showMessageWindow("Velmora", "Velmora cannot play", e.what());
-        return 1;
-    }
+    return runPanelCommand(
+        "play", [&] { return play(parse(*args)); },
+        [&](const char* why) {
+            // Started from the menu, nobody reads standard error: the reason in a window too.
+            if (!hasTerminal() && std::find(args->begin(), args->end(), "--no-editor") == args->end())
+                showMessageWindow("Velmora", "Velmora cannot play", why);
+        });
 }

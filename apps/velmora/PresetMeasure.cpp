@@ -16,22 +16,15 @@
 
 namespace {
 
-constexpr double kRate = 44100;
+constexpr double kRate = kMeasureRate;
 constexpr double kAttackSeconds = 0.15;  // left out of held-note figures: the attack is not the sound held
 
 double keyHz(int key) { return 110.0 * std::pow(2.0, (key - 69) / 12.0); }
 
 std::vector<float> render(const ComponentDescription& description, SInt32 preset, const MidiSong& song,
                           long long frames = -1) {
-    HostedInstrument instrument(description);
-    instrument.configure(kRate, 1, 64);
-    instrument.selectPreset(preset);
-    RenderOptions options;
-    options.sampleRate = kRate;
-    options.channels = 1;
-    options.frames = frames;
     std::vector<float> samples;
-    renderSong(instrument, song, options,
+    playPreset(description, preset, song, frames,
                [&](std::span<const float> s) { samples.insert(samples.end(), s.begin(), s.end()); });
     return samples;
 }
@@ -163,6 +156,18 @@ bool wheelAnswers(const PresetFigures& f, const char** how) {
         return say("brightness wobble");
     if (how) *how = "nothing";
     return false;
+}
+
+void playPreset(const ComponentDescription& description, SInt32 preset, const MidiSong& song, long long frames,
+                const std::function<void(std::span<const float>)>& sink) {
+    HostedInstrument instrument(description);
+    instrument.configure(kMeasureRate, 1, 64);
+    instrument.selectPreset(preset);
+    RenderOptions options;
+    options.sampleRate = kMeasureRate;
+    options.channels = 1;
+    options.frames = frames;
+    renderSong(instrument, song, options, sink);
 }
 
 PresetFigures measurePreset(const ComponentDescription& description, SInt32 preset, const MidiSong& phrase) {

@@ -2,6 +2,8 @@
 // loudness, true peak and DC over a phrase, and what the mod wheel does to one held note.
 #pragma once
 #include <array>
+#include <functional>
+#include <span>
 
 #include "Host/Smf.h"
 #include "Platform/AudioUnitCalls.h"
@@ -35,4 +37,12 @@ bool wheelAnswers(const PresetFigures& f, const char** how = nullptr);
 
 // Renders with a fresh instance of `description` at 44.1 kHz, one channel (measured as dual
 // mono, as loud as stereo).
+// The rate presets are measured at.
+constexpr double kMeasureRate = 44100;
+
+// Plays `song` (for `frames`, or to its end and tail with -1) with a fresh
+// instance of the instrument on `preset`, in mono at kMeasureRate, into `sink`.
+void playPreset(const ComponentDescription& description, SInt32 preset, const MidiSong& song, long long frames,
+                const std::function<void(std::span<const float>)>& sink);
+
 PresetFigures measurePreset(const ComponentDescription& description, SInt32 preset, const MidiSong& phrase);

@@ -14,13 +14,12 @@
 #include <span>
 #include <thread>
 
-#include "Host/HostedInstrument.h"
 #include "Host/Smf.h"
-#include "Host/SongRenderer.h"
+#include "PresetMeasure.h"
 
 namespace {
 
-constexpr double kRate = 44100;
+constexpr double kRate = kMeasureRate;
 
 // libebur128 oversamples 4 times with a 49-tap Hann-windowed sinc: each oversampled point is
 // a weighted sum of 13 consecutive samples, whose weights add up to at most 1.001 and whose
@@ -155,14 +154,8 @@ SweepFigures sweepPreset(const ComponentDescription& description, SInt32 preset,
         ++index;
     };
 
-    HostedInstrument instrument(description);
-    instrument.configure(kRate, 1, 64);
-    instrument.selectPreset(preset);
-    RenderOptions options;
-    options.sampleRate = kRate;
-    options.channels = 1;
-    options.frames = (long long)order.size() * strikeFrames;
-    renderSong(instrument, song, options, [&](std::span<const float> samples) {
+    const long long frames = (long long)order.size() * strikeFrames;
+    playPreset(description, preset, song, frames, [&](std::span<const float> samples) {
         while (!samples.empty()) {
             const size_t room = size_t(strikeFrames) - (strike.size() - kContext);
             const size_t take = std::min(room, samples.size());
@@ -172,7 +165,7 @@ SweepFigures sweepPreset(const ComponentDescription& description, SInt32 preset,
         }
     });
     figures.worstTruePeakDb = worst > 0 ? 20 * std::log10(worst) : -HUGE_VAL;
-    figures.oversampledShare = double(oversampled) / double(options.frames);
+    figures.oversampledShare = double(oversampled) / double(frames);
     return figures;
 }
 

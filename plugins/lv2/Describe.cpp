@@ -18,6 +18,7 @@
 #include "Host/ParameterGroups.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
+#include "Platform/RenderCall.h"
 #include "VelmoraVersion.h"
 #include "plugins/lv2/PortSymbols.h"
 #include "plugins/lv2/VelmoraPorts.h"
@@ -93,15 +94,7 @@ public:
         Component component = RegisterVelmora();
         if (!component) fail("the instrument is not registered");
         check(OpenAComponent(component, &mUnit), "opening the instrument");
-        AudioStreamBasicDescription format{};
-        format.mSampleRate = 44100;
-        format.mFormatID = kAudioFormatLinearPCM;
-        format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                              kAudioFormatFlagIsNonInterleaved;
-        format.mBytesPerPacket = format.mBytesPerFrame = 4;
-        format.mFramesPerPacket = 1;
-        format.mChannelsPerFrame = 2;
-        format.mBitsPerChannel = 32;
+        const AudioStreamBasicDescription format = CanonicalOutputFormat(44100, 2);
         check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                    sizeof format),
               "setting the output format");

@@ -266,16 +266,7 @@ bool openInstrument(Plugin& p, double sampleRate) {
         p.unit = nullptr;
         return false;
     }
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    // The platform's canonical flags, the big-endian bit among them; the samples are native floats.
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                          kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = format.mBytesPerFrame = sizeof(float);
-    format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = kChannels;
-    format.mBitsPerChannel = 32;
+    const AudioStreamBasicDescription format = CanonicalOutputFormat(sampleRate, kChannels);
     return AudioUnitSetProperty(p.unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                 sizeof format) == noErr &&
            AudioUnitInitialize(p.unit) == noErr;

@@ -18,15 +18,7 @@ OSStatus InstrumentDriver::open(const ComponentDescription& desc) {
 }
 
 OSStatus InstrumentDriver::setOutputFormat(double sampleRate, UInt32 channels) {
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
-                          kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = format.mBytesPerFrame = 4;
-    format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = channels;
-    format.mBitsPerChannel = 32;
+    const AudioStreamBasicDescription format = CanonicalOutputFormat(sampleRate, channels);
     return AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                 sizeof format);
 }

@@ -27,6 +27,9 @@ constexpr OSType FourCC(const char* s) {
 
 enum : OSStatus {
     noErr = 0,
+    // What the frame returns for a render or buffer list it cannot use and for a
+    // failure it has no status for; the value hosts have always seen.
+    kUnspecifiedErr = -1,
     paramErr = -50,
     memFullErr = -108,
     badComponentSelector = SInt32(0x80008002),

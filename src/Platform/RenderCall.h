@@ -1,11 +1,26 @@
-// RenderCall: a render call as every host of ours makes it: a time stamp at a
-// sample time and a buffer list over the caller's channel buffers. The list
-// lives in the object, so a call allocates nothing and throws nothing, and a
-// host may make it on its audio thread.
+// The output every host of ours renders, and RenderCall: a render call as
+// every host of ours makes it: a time stamp at a sample time and a buffer list
+// over the caller's channel buffers. The list lives in the object, so a call
+// allocates nothing and throws nothing, and a host may make it on its audio thread.
 #pragma once
 #include <span>
 
 #include "Platform/AudioUnitCalls.h"
+
+// The platform's canonical output: 32-bit float, one buffer per channel (the
+// big-endian bit is among the canonical flags; the samples are native floats).
+inline AudioStreamBasicDescription CanonicalOutputFormat(Float64 sampleRate, UInt32 channels) {
+    AudioStreamBasicDescription f{};
+    f.mSampleRate = sampleRate;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked |
+                     kAudioFormatFlagIsNonInterleaved;
+    f.mBytesPerPacket = f.mBytesPerFrame = sizeof(float);
+    f.mFramesPerPacket = 1;
+    f.mChannelsPerFrame = channels;
+    f.mBitsPerChannel = 32;
+    return f;
+}
 
 class RenderCall {
 public:

@@ -112,26 +112,34 @@ OSStatus AUListenerDispose(AUParameterListenerRef ref) {
     return noErr;
 }
 
-OSStatus AUListenerAddParameter(AUParameterListenerRef ref, void* object, const AudioUnitParameter* parameter) {
+namespace {
+
+// `object`'s registration for `parameter` on the listener, changed under the service's lock.
+template <class Change>
+OSStatus changeRegistration(AUParameterListenerRef ref, void* object, const AudioUnitParameter* parameter,
+                            Change change) {
     if (!parameter) return paramErr;
     std::lock_guard guard(serviceLock);
     auto listener = find(ref);
     if (!listener) return paramErr;
-    const Registration r{object, *parameter};
-    if (std::find(listener->registrations.begin(), listener->registrations.end(), r) == listener->registrations.end())
-        listener->registrations.push_back(r);
+    change(*listener, Registration{object, *parameter});
     return noErr;
 }
 
+}  // namespace
+
+OSStatus AUListenerAddParameter(AUParameterListenerRef ref, void* object, const AudioUnitParameter* parameter) {
+    return changeRegistration(ref, object, parameter, [](auto& listener, const Registration& r) {
+        if (std::find(listener.registrations.begin(), listener.registrations.end(), r) == listener.registrations.end())
+            listener.registrations.push_back(r);
+    });
+}
+
 OSStatus AUListenerRemoveParameter(AUParameterListenerRef ref, void* object, const AudioUnitParameter* parameter) {
-    if (!parameter) return paramErr;
-    std::lock_guard guard(serviceLock);
-    auto listener = find(ref);
-    if (!listener) return paramErr;
-    const Registration r{object, *parameter};
-    std::erase(listener->registrations, r);
-    std::erase(listener->pending, r);
-    return noErr;
+    return changeRegistration(ref, object, parameter, [](auto& listener, const Registration& r) {
+        std::erase(listener.registrations, r);
+        std::erase(listener.pending, r);
+    });
 }
 
 OSStatus AUParameterSet(AUParameterListenerRef sendingListener, void* sendingObject, const AudioUnitParameter* p,

@@ -1,7 +1,9 @@
 // Bundles found through the component registry's record of bundle folders.
 #include "PlatformUI/Bundles.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -64,4 +66,10 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef name, CFStringR
 }
 
 void SetPictureScale(double scale) { pictureScale = scale >= 1.0 ? scale : 1.0; }
+
+double GetPictureFileScale(const std::string& path) {
+    const size_t at = path.rfind('@'), slash = path.rfind('/');
+    if (at == std::string::npos || (slash != std::string::npos && at < slash)) return 1.0;
+    return std::max(1.0, std::strtod(path.c_str() + at + 1, nullptr));
+}
 double GetPictureScale() { return pictureScale; }

@@ -2,6 +2,8 @@
 // that the component registry loaded, or one registered by a program that
 // links the component in), and the file URL of a resource in it.
 #pragma once
+#include <string>
+
 #include "PlatformUI/CarbonTypes.h"
 
 struct __CFBundle;
@@ -19,3 +21,5 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef name, CFStringR
 // window's scale before an editor loads its pictures.
 void SetPictureScale(double scale);
 double GetPictureScale();
+// The scale a picture's file was made for: N for name@Nx.png, else 1.
+double GetPictureFileScale(const std::string& path);

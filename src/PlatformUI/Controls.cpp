@@ -206,7 +206,7 @@ void Draw1Control(ControlRef control) {
     if (!control || !IsControlVisible(control)) return;
     for (ControlRef c : platform_ui::drawingOrder(control)) platform_ui::dispatchControlEvent(c, kEventControlDraw);
     platform_ui::markShown(control->window, control->bounds);
-    platform_ui::copyToX(control->window);
+    platform_ui::copyToScreen(control->window);
 }
 
 void InvalidateControl(ControlRef c) {

@@ -1,13 +1,17 @@
-// The records behind the editor-side references, shared by the stand-ins'
+// The records behind the editor-side references that every backend shares
+// (handlers, targets, control classes, controls, ports, regions, events, the
+// window's controls and gesture, run loops), and what the shared code asks of
+// the backend that draws and shows windows: cairo and X11 (CairoX11Private.h),
+// or a browser's canvas (src/PlatformWeb). Shared by the stand-ins'
 // implementation files only.
 #pragma once
-#include <cairo.h>
-
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PlatformUI/CarbonTypes.h"
@@ -67,7 +71,24 @@ struct OpaqueEventRef {
     SInt32 wheelDelta = 0;
 };
 
-struct XConnection;  // X display and window, when the window has one
+// The backend's side of a window: its backing image, what is to be drawn and
+// shown, the overlay, and the screen it shows on. Made and freed by the backend.
+// What a Quartz context keeps beside its drawing surface, alike in every
+// backend: the graphics state that Save/RestoreGState keep, and the text position.
+struct QuartzState {
+    struct Graphics {
+        double alpha = 1.0;
+        double fill[4] = {0, 0, 0, 1};
+        std::string font = "DejaVu Sans Mono";
+        double fontSize = 12.0;
+        CGTextDrawingMode textMode = kCGTextFill;
+    };
+    Graphics current;
+    std::vector<Graphics> saved;
+    CGPoint textPosition{0, 0};
+};
+
+struct WindowBackend;
 
 struct OpaqueWindowPtr {
     SInt16 width, height;  // unscaled
@@ -75,13 +96,7 @@ struct OpaqueWindowPtr {
     OpaqueControlRef root;
     OpaqueEventTargetRef target;
     OpaqueGrafPort port;
-    cairo_surface_t* backing = nullptr;
-    cairo_region_t* invalid = nullptr;         // to be drawn at the next update pass (unscaled)
-    cairo_region_t* unshown = nullptr;         // drawn but not yet copied to X (unscaled)
-    cairo_surface_t* overlay = nullptr;        // composed over the backing image on screen only
-    Rect overlayBounds{};                      // unscaled
-    const cairo_region_t* passClip = nullptr;  // while an update pass draws
-    std::unique_ptr<XConnection> x;
+    WindowBackend* backend = nullptr;
     CFRunLoopRef loop = nullptr;
     bool closeRequested = false;
     WindowKeyProc keyProc = nullptr;
@@ -97,7 +112,46 @@ struct OpaqueWindowPtr {
     void* trackUserData = nullptr;
 };
 
+// How a run loop's thread waits between passes and is woken from other
+// threads: the backend's (a poll on the X connections, or the browser's
+// animation frames, which need no waking).
+struct LoopWaiter;
+
+struct OpaqueEventLoopTimerRef {
+    CFRunLoopRef loop;
+    Clock::time_point due;
+    Clock::duration interval;
+    EventLoopTimerUPP proc;
+    void* userData;
+};
+
+struct __CFRunLoop {
+    __CFRunLoop();
+    ~__CFRunLoop();
+    std::thread::id thread = std::this_thread::get_id();
+    std::vector<WindowRef> windows;
+    std::vector<EventLoopTimerRef> timers;
+    std::atomic<bool> quit{false};
+    LoopWaiter* waiter;
+
+    struct Work {
+        Clock::time_point when;
+        std::function<void()> work;
+    };
+    std::mutex lock;  // guards `posted` only: the one thing other threads touch
+    std::vector<Work> posted;
+
+    bool buttonHeld() const;
+    // When the next timer or posted work is due (at most a second from now).
+    Clock::time_point nextDeadline(Clock::time_point now);
+};
+
 namespace platform_ui {
+
+// The context's state, kept by each backend's CGContext.
+QuartzState& quartzState(CGContextRef c);
+// Our texts are Mac Roman, ASCII in practice; any other byte is taken as Latin-1, so the result is valid UTF-8.
+std::string textToUTF8(const char* text, size_t length);
 
 // The input event being handled, for GetCurrentEventKeyModifiers and GetGlobalMouse.
 struct InputState {
@@ -113,25 +167,18 @@ OSStatus dispatchControlEvent(ControlRef control, UInt32 kind, bool controlOnly 
 OSStatus dispatchControlEvent(ControlRef control, OpaqueEventRef& event, bool controlOnly);
 OSStatus dispatchToTarget(EventTargetRef target, EventRef event);
 
-void invalidateRect(WindowRef window, const Rect& r);
-// A Quartz context over a cairo surface of `height` unscaled pixels, clipped to
-// `clip` (unscaled) when it is given; QDEndCGContext frees it.
-// The pixels of a picture (ARGB32, premultiplied).
-cairo_surface_t* imageSurface(CGImageRef image);
-CGContextRef newCGContext(cairo_surface_t* surface, double height, double scale, const cairo_region_t* clip = nullptr);
-// Clips `cr` to a region of unscaled window pixels; its matrix stays as it was.
-void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale);
-void markShown(WindowRef window, const Rect& r);
 ControlRef hitControl(WindowRef window, int x, int y);
 // The visible controls from `top` down, back to front (a container before what it embeds).
 std::vector<ControlRef> drawingOrder(ControlRef top);
 void disposeControlTree(ControlRef control);
 
-// X side of a window: events in, damaged areas out.
-int windowFd(WindowRef window);  // -1 for offscreen
-void processXEvents(WindowRef window);
-void copyToX(WindowRef window);
-void destroyX(WindowRef window);
+// The shared fields of a new window (its root control, port and run loop);
+// attachWindow puts it on the loop once the backend has made its side.
+void initWindow(WindowRef window, SInt16 width, SInt16 height, double scale);
+// A length in unscaled pixels on screen: its scaled size, rounded up.
+int scaledPixels(double length, double scale);
+// A pointer position on screen, back in unscaled window pixels (every host maps it alike).
+int unscaledPixels(double pixels, double scale);
 
 // Run loops: the windows they drive, and one-shot calls at a time (never
 // suspended, unlike event-loop timers during a drag).
@@ -139,5 +186,19 @@ void attachWindow(CFRunLoopRef loop, WindowRef window);
 void detachWindow(CFRunLoopRef loop, WindowRef window);
 void performAt(CFRunLoopRef loop, Clock::time_point when, std::function<void()> work);
 bool isLoopThread(CFRunLoopRef loop);
+
+// What each backend provides.
+// To be drawn at the window's next update pass (unscaled window pixels).
+void invalidateRect(WindowRef window, const Rect& r);
+// Drawn into the backing image, to be copied to the screen.
+void markShown(WindowRef window, const Rect& r);
+// Copies what was drawn and not yet shown to the screen, with the overlay over it.
+void copyToScreen(WindowRef window);
+// Input that waits for the window (the X connection's events); at every pass.
+void processWindowInput(WindowRef window);
+LoopWaiter* newLoopWaiter();
+void deleteLoopWaiter(LoopWaiter* waiter);
+void wakeLoop(LoopWaiter* waiter);  // any thread
+void clearLoopWakes(LoopWaiter* waiter);
 
 }  // namespace platform_ui

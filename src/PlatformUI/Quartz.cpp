@@ -9,22 +9,13 @@
 #include <cstring>
 #include <string>
 
-#include "PlatformUI/PlatformUIPrivate.h"
+#include "PlatformUI/CairoX11Private.h"
 
 struct CGContext {
     cairo_t* cr;
     cairo_surface_t* surface;
     double scale;
-    struct State {
-        double alpha = 1.0;
-        double fill[4] = {0, 0, 0, 1};
-        std::string font = "DejaVu Sans Mono";
-        double fontSize = 12.0;
-        CGTextDrawingMode textMode = kCGTextFill;
-    };
-    State state;
-    std::vector<State> saved;
-    CGPoint textPosition{0, 0};
+    QuartzState q;
 };
 
 struct CGImage {
@@ -42,7 +33,7 @@ CGContextRef platform_ui::newCGContext(cairo_surface_t* surface, double height, 
     if (clip) platform_ui::clipToRegion(cr, clip, scale);
     cairo_translate(cr, 0, height * scale);
     cairo_scale(cr, scale, -scale);
-    return new CGContext{cr, surface, scale, {}, {}, {}};
+    return new CGContext{cr, surface, scale, {}};
 }
 
 cairo_surface_t* platform_ui::imageSurface(CGImageRef image) { return image ? image->surface : nullptr; }
@@ -51,7 +42,7 @@ OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* outContext) {
     if (!port || !outContext) return paramErr;
     WindowRef w = port->window;
     // An update pass draws only what is invalid.
-    *outContext = platform_ui::newCGContext(w->backing, w->height, w->scale, w->passClip);
+    *outContext = platform_ui::newCGContext(w->backend->backing, w->height, w->scale, w->backend->passClip);
     return noErr;
 }
 
@@ -82,48 +73,27 @@ OSStatus SyncCGContextOriginWithPort(CGContextRef c, CGrafPtr) { return c ? noEr
 
 void CGContextSaveGState(CGContextRef c) {
     cairo_save(c->cr);
-    c->saved.push_back(c->state);
+    c->q.saved.push_back(c->q.current);
 }
 
 void CGContextRestoreGState(CGContextRef c) {
-    if (c->saved.empty()) return;
+    if (c->q.saved.empty()) return;
     cairo_restore(c->cr);
-    c->state = c->saved.back();
-    c->saved.pop_back();
+    c->q.current = c->q.saved.back();
+    c->q.saved.pop_back();
 }
+
+QuartzState& platform_ui::quartzState(CGContextRef c) { return c->q; }
 
 void CGContextSynchronize(CGContextRef c) { cairo_surface_flush(c->surface); }
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) { cairo_translate(c->cr, tx, ty); }
 void CGContextRotateCTM(CGContextRef c, CGFloat radians) { cairo_rotate(c->cr, radians); }
-void CGContextSetAlpha(CGContextRef c, CGFloat alpha) { c->state.alpha = std::clamp(alpha, 0.0, 1.0); }
-
-void CGContextSetRGBFillColor(CGContextRef c, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
-    c->state.fill[0] = r;
-    c->state.fill[1] = g;
-    c->state.fill[2] = b;
-    c->state.fill[3] = a;
-}
 
 namespace {
 
 void setFill(CGContextRef c) {
-    const auto& f = c->state.fill;
-    cairo_set_source_rgba(c->cr, f[0], f[1], f[2], f[3] * c->state.alpha);
-}
-
-// Our texts are ASCII; any other byte is taken as Latin-1 so cairo gets valid UTF-8.
-std::string toUTF8(const char* text, size_t length) {
-    std::string out;
-    for (size_t i = 0; i < length && text[i]; ++i) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            out += char(b);
-        } else {
-            out += char(0xC0 | (b >> 6));
-            out += char(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
+    const auto& f = c->q.current.fill;
+    cairo_set_source_rgba(c->cr, f[0], f[1], f[2], f[3] * c->q.current.alpha);
 }
 
 }  // namespace
@@ -145,26 +115,19 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
     cairo_pattern_set_filter(cairo_get_source(c->cr), CAIRO_FILTER_GOOD);
     cairo_rectangle(c->cr, 0, 0, pw, ph);
     cairo_clip(c->cr);
-    cairo_paint_with_alpha(c->cr, c->state.alpha);
+    cairo_paint_with_alpha(c->cr, c->q.current.alpha);
     cairo_restore(c->cr);
 }
 
-void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size, CGTextEncoding) {
-    c->state.font = !name || std::strcmp(name, "Monaco") == 0 ? "DejaVu Sans Mono" : name;
-    c->state.fontSize = size;
-}
-
-void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode) { c->state.textMode = mode; }
-
 void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char* text, size_t length) {
     if (!c || !text) return;
-    const std::string utf8 = toUTF8(text, length);
+    const std::string utf8 = platform_ui::textToUTF8(text, length);
     cairo_save(c->cr);
-    cairo_select_font_face(c->cr, c->state.font.c_str(), CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(c->cr, c->state.fontSize);
+    cairo_select_font_face(c->cr, c->q.current.font.c_str(), CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(c->cr, c->q.current.fontSize);
     cairo_text_extents_t extents;
     cairo_text_extents(c->cr, utf8.c_str(), &extents);
-    if (c->state.textMode != kCGTextInvisible) {
+    if (c->q.current.textMode != kCGTextInvisible) {
         cairo_translate(c->cr, x, y);
         cairo_scale(c->cr, 1, -1);  // glyphs stand upright in y-up space
         cairo_move_to(c->cr, 0, 0);
@@ -172,11 +135,8 @@ void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char* 
         cairo_show_text(c->cr, utf8.c_str());
     }
     cairo_restore(c->cr);
-    c->textPosition = {x + extents.x_advance, y};
+    c->q.textPosition = {x + extents.x_advance, y};
 }
-
-CGPoint CGContextGetTextPosition(CGContextRef c) { return c->textPosition; }
-void CGContextSetTextPosition(CGContextRef c, CGFloat x, CGFloat y) { c->textPosition = {x, y}; }
 
 CGDataProviderRef CGDataProviderCreateWithURL(CFURLRef url) {
     if (!url) return nullptr;
@@ -193,10 +153,7 @@ CGImageRef CGImageCreateWithPNGDataProvider(CGDataProviderRef provider, const CG
         return nullptr;
     }
     // A picture for scale N (name@Nx.png, N = 1.5 or 2) reports its scale-1 size.
-    double scale = 1.0;
-    const size_t at = provider->path.rfind('@'), slash = provider->path.rfind('/');
-    if (at != std::string::npos && (slash == std::string::npos || at > slash))
-        scale = std::max(1.0, std::strtod(provider->path.c_str() + at + 1, nullptr));
+    const double scale = GetPictureFileScale(provider->path);
     return new CGImage{s, size_t(std::lround(cairo_image_surface_get_width(s) / scale)),
                        size_t(std::lround(cairo_image_surface_get_height(s) / scale))};
 }

@@ -1,60 +1,32 @@
-// One run loop per user-interface thread: its windows' X input and update
-// passes, event-loop timers, and work posted from any thread.
+// One run loop per user-interface thread: its windows' input and update
+// passes, event-loop timers, and work posted from any thread. How a loop
+// sleeps between passes is the backend's.
 #include "PlatformUI/RunLoop.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <thread>
 
 #include "PlatformUI/PlatformUIPrivate.h"
 
-struct OpaqueEventLoopTimerRef {
-    CFRunLoopRef loop;
-    Clock::time_point due;
-    Clock::duration interval;
-    EventLoopTimerUPP proc;
-    void* userData;
-};
+__CFRunLoop::__CFRunLoop() : waiter(platform_ui::newLoopWaiter()) {}
 
-struct __CFRunLoop {
-    std::thread::id thread = std::this_thread::get_id();
-    std::vector<WindowRef> windows;
-    std::vector<EventLoopTimerRef> timers;
-    std::atomic<bool> quit{false};
-    int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+__CFRunLoop::~__CFRunLoop() {
+    for (EventLoopTimerRef t : timers) delete t;
+    platform_ui::deleteLoopWaiter(waiter);
+}
 
-    struct Work {
-        Clock::time_point when;
-        std::function<void()> work;
-    };
-    std::mutex lock;  // guards `posted` only: the one thing other threads touch
-    std::vector<Work> posted;
+bool __CFRunLoop::buttonHeld() const {
+    return std::any_of(windows.begin(), windows.end(), [](WindowRef w) { return w->buttonDown; });
+}
 
-    ~__CFRunLoop() {
-        for (EventLoopTimerRef t : timers) delete t;
-        close(wakeFd);
-    }
-    void wake() const {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(wakeFd, &one, sizeof one);
-    }
-    bool buttonHeld() const {
-        return std::any_of(windows.begin(), windows.end(), [](WindowRef w) { return w->buttonDown; });
-    }
-    Clock::time_point nextDeadline(Clock::time_point now) {
-        Clock::time_point next = now + std::chrono::seconds(1);
-        if (!buttonHeld())
-            for (EventLoopTimerRef t : timers) next = std::min(next, t->due);
-        std::lock_guard guard(lock);
-        for (const Work& w : posted) next = std::min(next, w.when);
-        return std::max(next, now);
-    }
-};
+Clock::time_point __CFRunLoop::nextDeadline(Clock::time_point now) {
+    Clock::time_point next = now + std::chrono::seconds(1);
+    if (!buttonHeld())
+        for (EventLoopTimerRef t : timers) next = std::min(next, t->due);
+    std::lock_guard guard(lock);
+    for (const Work& w : posted) next = std::min(next, w.when);
+    return std::max(next, now);
+}
 
 const CFStringRef kCFRunLoopDefaultMode = CFSTR_("kCFRunLoopDefaultMode");
 
@@ -76,7 +48,7 @@ void performAt(CFRunLoopRef loop, Clock::time_point when, std::function<void()> 
         std::lock_guard guard(loop->lock);
         loop->posted.push_back({when, std::move(work)});
     }
-    loop->wake();
+    wakeLoop(loop->waiter);
 }
 
 }  // namespace platform_ui
@@ -118,9 +90,8 @@ void CFRunLoopPerform(CFRunLoopRef loop, std::function<void()> work) {
 
 double RunLoopRunDue(CFRunLoopRef loop) {
     if (!loop) return 1.0;
-    uint64_t drained;
-    while (read(loop->wakeFd, &drained, sizeof drained) > 0) {}
-    for (WindowRef w : std::vector<WindowRef>(loop->windows)) platform_ui::processXEvents(w);
+    platform_ui::clearLoopWakes(loop->waiter);
+    for (WindowRef w : std::vector<WindowRef>(loop->windows)) platform_ui::processWindowInput(w);
 
     Clock::time_point now = Clock::now();
     // No timers while a button is held: the idle pass must not run mid-gesture.
@@ -153,40 +124,8 @@ double RunLoopRunDue(CFRunLoopRef loop) {
     return std::chrono::duration<double>(loop->nextDeadline(now) - now).count();
 }
 
-namespace {
-
-void waitFor(CFRunLoopRef loop, double seconds) {
-    std::vector<pollfd> fds{{loop->wakeFd, POLLIN, 0}};
-    for (WindowRef w : loop->windows)
-        if (int fd = platform_ui::windowFd(w); fd >= 0) fds.push_back({fd, POLLIN, 0});
-    poll(fds.data(), fds.size(), int(std::ceil(std::max(0.0, seconds) * 1000.0)));
-}
-
-}  // namespace
-
-void RunLoopRunFor(CFRunLoopRef loop, double seconds) {
-    if (!loop) return;
-    const Clock::time_point end =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    for (;;) {
-        const double next = RunLoopRunDue(loop);
-        const double left = std::chrono::duration<double>(end - Clock::now()).count();
-        if (left <= 0) return;
-        waitFor(loop, std::min(next, left));
-    }
-}
-
-void RunApplicationEventLoop() {
-    CFRunLoopRef loop = CFRunLoopGetCurrent();
-    loop->quit = false;
-    while (!loop->quit) {
-        const double next = RunLoopRunDue(loop);
-        if (!loop->quit) waitFor(loop, next);
-    }
-}
-
 void QuitApplicationEventLoop() {
     CFRunLoopRef loop = CFRunLoopGetCurrent();
     loop->quit = true;
-    loop->wake();
+    platform_ui::wakeLoop(loop->waiter);
 }

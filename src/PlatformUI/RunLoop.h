@@ -1,5 +1,5 @@
-// The run loop of a user-interface thread: event-loop timers, the X
-// connections of its windows, and work posted from other threads.
+// The run loop of a user-interface thread: event-loop timers, the input and
+// update passes of its windows, and work posted from other threads.
 #pragma once
 #include <functional>
 
@@ -20,10 +20,13 @@ OSStatus SetEventLoopTimerNextFireTime(EventLoopTimerRef timer, EventTimerInterv
 // Runs the given work on the loop's thread at its next pass; any thread.
 void CFRunLoopPerform(CFRunLoopRef loop, std::function<void()> work);
 
-// One pass that never blocks: X input, due timers and posted work. Returns the
-// seconds until the next timer is due (or a second when none is).
+// One pass that never blocks: input, due timers, posted work and the windows'
+// update passes. Returns the seconds until the next timer is due (or a second
+// when none is).
 double RunLoopRunDue(CFRunLoopRef loop);
-// Runs passes until `seconds` have gone by, waiting on the X connections in between.
+// With X11: runs passes until `seconds` have gone by, waiting on the X
+// connections in between. (In a browser the page's animation frames run the
+// passes: src/PlatformWeb.)
 void RunLoopRunFor(CFRunLoopRef loop, double seconds);
 // Runs passes until QuitApplicationEventLoop is called (from a handler or a timer).
 void RunApplicationEventLoop();

@@ -1,5 +1,6 @@
-// Windows: a backing image that controls draw into, update passes, the mouse
-// gesture, and (for X windows) the connection that shows the image.
+// Windows over cairo and X11: a backing image that controls draw into, update
+// passes, the overlay, and (for X windows) the connection that shows the image
+// and brings the input.
 #include "PlatformUI/Windows.h"
 
 #include <X11/XKBlib.h>
@@ -17,9 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "PlatformUI/CarbonEvents.h"
-#include "PlatformUI/Controls.h"
-#include "PlatformUI/PlatformUIPrivate.h"
+#include "PlatformUI/CairoX11Private.h"
 #include "PlatformUI/RunLoop.h"
 
 struct XConnection {
@@ -34,14 +33,22 @@ struct XConnection {
     }
 };
 
+WindowBackend::~WindowBackend() {
+    x.reset();
+    if (overlay) cairo_surface_destroy(overlay);
+    cairo_surface_destroy(backing);
+    cairo_region_destroy(invalid);
+    cairo_region_destroy(unshown);
+}
+
 namespace {
 
-int scaled(double v, double scale) { return int(std::ceil(v * scale)); }
-// A pointer position on screen, back in unscaled window pixels (every host maps it alike).
-int unscaled(int pixels, double scale) { return int(std::floor(pixels / scale)); }
+using platform_ui::scaledPixels;
+using platform_ui::unscaledPixels;
 
 cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(width, scale), scaled(height, scale));
+    cairo_surface_t* s =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaledPixels(width, scale), scaledPixels(height, scale));
     cairo_t* cr = cairo_create(s);
     cairo_set_source_rgb(cr, 0.16, 0.16, 0.17);
     cairo_paint(cr);
@@ -51,17 +58,12 @@ cairo_surface_t* newBacking(SInt16 width, SInt16 height, double scale) {
 
 WindowRef newWindow(SInt16 width, SInt16 height, double scale) {
     auto* w = new OpaqueWindowPtr;
-    w->width = width;
-    w->height = height;
-    w->scale = scale > 0 ? scale : 1.0;
-    w->root.window = w;
-    w->root.bounds = {0, 0, height, width};
-    w->port.window = w;
-    w->backing = newBacking(width, height, w->scale);
-    w->invalid = cairo_region_create();
-    w->unshown = cairo_region_create();
+    platform_ui::initWindow(w, width, height, scale);
+    w->backend = new WindowBackend;
+    w->backend->backing = newBacking(width, height, w->scale);
+    w->backend->invalid = cairo_region_create();
+    w->backend->unshown = cairo_region_create();
     platform_ui::invalidateRect(w, w->root.bounds);
-    w->loop = CFRunLoopGetCurrent();
     platform_ui::attachWindow(w->loop, w);
     return w;
 }
@@ -77,7 +79,7 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
     const bool child = parent != 0;
     const Window into = child ? Window(parent) : RootWindow(display, screen);
     const double s = scale > 0 ? scale : 1.0;
-    x->window = XCreateSimpleWindow(display, into, 0, 0, scaled(width, s), scaled(height, s), 0,
+    x->window = XCreateSimpleWindow(display, into, 0, 0, scaledPixels(width, s), scaledPixels(height, s), 0,
                                     BlackPixel(display, screen), BlackPixel(display, screen));
     XSelectInput(display, x->window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask |
@@ -89,8 +91,8 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
         XSetWMProtocols(display, x->window, &x->deleteWindow, 1);
         XSizeHints* hints = XAllocSizeHints();
         hints->flags = PMinSize | PMaxSize;
-        hints->min_width = hints->max_width = scaled(width, s);
-        hints->min_height = hints->max_height = scaled(height, s);
+        hints->min_width = hints->max_width = scaledPixels(width, s);
+        hints->min_height = hints->max_height = scaledPixels(height, s);
         XSetWMNormalHints(display, x->window, hints);
         XFree(hints);
         // What a desktop reads to tell whose window it is and where that program runs.
@@ -103,12 +105,12 @@ OSStatus openX(const char* title, unsigned long parent, SInt16 width, SInt16 hei
             XSetWMClientMachine(display, x->window, &machine);
         }
     }
-    x->surface = cairo_xlib_surface_create(display, x->window, DefaultVisual(display, screen), scaled(width, s),
-                                           scaled(height, s));
+    x->surface = cairo_xlib_surface_create(display, x->window, DefaultVisual(display, screen), scaledPixels(width, s),
+                                           scaledPixels(height, s));
     WindowRef w = newWindow(width, height, s);
-    w->x = std::move(x);
+    w->backend->x = std::move(x);
     if (!child && title) SetWindowTitle(w, title);
-    XMapWindow(display, w->x->window);
+    XMapWindow(display, w->backend->x->window);
     XFlush(display);
     *outWindow = w;
     return noErr;
@@ -130,12 +132,12 @@ namespace platform_ui {
 
 void invalidateRect(WindowRef window, const Rect& r) {
     const cairo_rectangle_int_t rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->invalid, &rect);
+    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->backend->invalid, &rect);
 }
 
 void markShown(WindowRef window, const Rect& r) {
     const cairo_rectangle_int_t rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->unshown, &rect);
+    if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(window->backend->unshown, &rect);
 }
 
 void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale) {
@@ -151,36 +153,36 @@ void clipToRegion(cairo_t* cr, const cairo_region_t* region, double scale) {
     cairo_set_matrix(cr, &caller);
 }
 
-int windowFd(WindowRef window) { return window->x ? ConnectionNumber(window->x->display) : -1; }
+int windowFd(WindowRef window) { return window->backend->x ? ConnectionNumber(window->backend->x->display) : -1; }
 
-void copyToX(WindowRef window) {
-    if (window->x && !cairo_region_is_empty(window->unshown)) {
-        cairo_surface_flush(window->backing);
-        cairo_t* cr = cairo_create(window->x->surface);
-        clipToRegion(cr, window->unshown, window->scale);
-        cairo_set_source_surface(cr, window->backing, 0, 0);
+void copyToScreen(WindowRef window) {
+    if (window->backend->x && !cairo_region_is_empty(window->backend->unshown)) {
+        cairo_surface_flush(window->backend->backing);
+        cairo_t* cr = cairo_create(window->backend->x->surface);
+        clipToRegion(cr, window->backend->unshown, window->scale);
+        cairo_set_source_surface(cr, window->backend->backing, 0, 0);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_paint(cr);
-        if (window->overlay) {
-            const Rect& b = window->overlayBounds;
-            cairo_set_source_surface(cr, window->overlay, b.left * window->scale, b.top * window->scale);
+        if (window->backend->overlay) {
+            const Rect& b = window->backend->overlayBounds;
+            cairo_set_source_surface(cr, window->backend->overlay, b.left * window->scale, b.top * window->scale);
             cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
             cairo_rectangle(cr, b.left * window->scale, b.top * window->scale,
-                            cairo_image_surface_get_width(window->overlay),
-                            cairo_image_surface_get_height(window->overlay));
+                            cairo_image_surface_get_width(window->backend->overlay),
+                            cairo_image_surface_get_height(window->backend->overlay));
             cairo_fill(cr);
         }
         cairo_destroy(cr);
-        cairo_surface_flush(window->x->surface);
-        XFlush(window->x->display);
+        cairo_surface_flush(window->backend->x->surface);
+        XFlush(window->backend->x->display);
     }
-    cairo_region_destroy(window->unshown);
-    window->unshown = cairo_region_create();
+    cairo_region_destroy(window->backend->unshown);
+    window->backend->unshown = cairo_region_create();
 }
 
-void processXEvents(WindowRef window) {
-    if (!window->x) return;
-    Display* d = window->x->display;
+void processWindowInput(WindowRef window) {
+    if (!window->backend->x) return;
+    Display* d = window->backend->x->display;
     const double s = window->scale;
     while (XPending(d)) {
         XEvent e;
@@ -193,7 +195,7 @@ void processXEvents(WindowRef window) {
                 break;
             case ButtonPress:
                 if (e.xbutton.button == Button4 || e.xbutton.button == Button5) {
-                    SendWindowWheel(window, unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
+                    SendWindowWheel(window, unscaledPixels(e.xbutton.x, s), unscaledPixels(e.xbutton.y, s),
                                     e.xbutton.button == Button4 ? 1 : -1, modifiersOf(e.xbutton.state, 0));
                     break;
                 }
@@ -201,43 +203,35 @@ void processXEvents(WindowRef window) {
             case ButtonRelease:
                 if (e.xbutton.button == Button1 || e.xbutton.button == Button2)
                     SendWindowMouse(window, e.type == ButtonPress ? WindowMouse::press : WindowMouse::release,
-                                    unscaled(e.xbutton.x, s), unscaled(e.xbutton.y, s),
+                                    unscaledPixels(e.xbutton.x, s), unscaledPixels(e.xbutton.y, s),
                                     modifiersOf(e.xbutton.state, e.xbutton.button), seconds(e.xbutton.time));
                 break;
             case MotionNotify:
-                SendWindowMouse(window, WindowMouse::motion, unscaled(e.xmotion.x, s), unscaled(e.xmotion.y, s),
-                                modifiersOf(e.xmotion.state, 0), seconds(e.xmotion.time));
+                SendWindowMouse(window, WindowMouse::motion, unscaledPixels(e.xmotion.x, s),
+                                unscaledPixels(e.xmotion.y, s), modifiersOf(e.xmotion.state, 0),
+                                seconds(e.xmotion.time));
                 break;
             case LeaveNotify:
                 if (e.xcrossing.mode == NotifyNormal)
-                    SendWindowMouse(window, WindowMouse::exit, unscaled(e.xcrossing.x, s), unscaled(e.xcrossing.y, s),
-                                    0, seconds(e.xcrossing.time));
+                    SendWindowMouse(window, WindowMouse::exit, unscaledPixels(e.xcrossing.x, s),
+                                    unscaledPixels(e.xcrossing.y, s), 0, seconds(e.xcrossing.time));
                 break;
             case KeyPress:
-            case KeyRelease: {
-                const unsigned long keysym = XLookupKeysym(&e.xkey, 0);
-                const UInt32 modifiers = modifiersOf(e.xkey.state, 0);
-                if (window->keyProc)
-                    window->keyProc(window, keysym, e.type == KeyPress, modifiers, window->keyUserData);
-                if (window->keyEventProc)
-                    window->keyEventProc(window,
-                                         {e.type == KeyPress ? WindowKeyEvent::press : WindowKeyEvent::release,
-                                          e.xkey.keycode, keysym, modifiers},
-                                         window->keyEventUserData);
+            case KeyRelease:
+                SendWindowKey(window, {e.type == KeyPress ? WindowKeyEvent::press : WindowKeyEvent::release,
+                                       e.xkey.keycode, XLookupKeysym(&e.xkey, 0), modifiersOf(e.xkey.state, 0)});
                 break;
-            }
             case FocusOut:
                 // Focus moving between our own windows' parts is no loss.
-                if (window->keyEventProc && e.xfocus.detail != NotifyInferior)
-                    window->keyEventProc(window, {WindowKeyEvent::focusLost, 0, 0, 0}, window->keyEventUserData);
+                if (e.xfocus.detail != NotifyInferior) SendWindowKey(window, {WindowKeyEvent::focusLost, 0, 0, 0});
                 break;
             case ClientMessage:
-                if (Atom(e.xclient.data.l[0]) == window->x->deleteWindow) SendWindowCloseRequest(window);
+                if (Atom(e.xclient.data.l[0]) == window->backend->x->deleteWindow) SendWindowCloseRequest(window);
                 break;
             default: break;
         }
     }
-    copyToX(window);
+    copyToScreen(window);
 }
 
 }  // namespace platform_ui
@@ -262,31 +256,8 @@ void DisposeWindow(WindowRef window) {
     if (!window) return;
     platform_ui::detachWindow(window->loop, window);
     platform_ui::disposeControlTree(&window->root);
-    window->x.reset();
-    if (window->overlay) cairo_surface_destroy(window->overlay);
-    cairo_surface_destroy(window->backing);
-    cairo_region_destroy(window->invalid);
-    cairo_region_destroy(window->unshown);
+    delete window->backend;
     delete window;
-}
-
-OSStatus GetWindowBounds(WindowRef window, WindowRegionCode, Rect* globalBounds) {
-    if (!window || !globalBounds) return paramErr;
-    *globalBounds = {0, 0, window->height, window->width};
-    return noErr;
-}
-
-OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes) {
-    if (!window || !outAttributes) return paramErr;
-    *outAttributes = 0;  // never compositing
-    return noErr;
-}
-
-OSStatus ClearKeyboardFocus(WindowRef window) { return window ? noErr : paramErr; }
-
-double NearestWindowScale(double requested) {
-    if (!(requested < 1.25)) return requested < 1.75 ? 1.5 : 2.0;  // NaN and infinities: 2
-    return 1.0;
 }
 
 bool GetX11ScreenMetrics(int* width, int* height, double* dpi) {
@@ -313,32 +284,26 @@ bool GetX11ScreenMetrics(int* width, int* height, double* dpi) {
     return true;
 }
 
-void GetWindowPixelSize(WindowRef window, int* width, int* height) {
-    if (!window) return;
-    if (width) *width = scaled(window->width, window->scale);
-    if (height) *height = scaled(window->height, window->scale);
-}
-
 void SetWindowTitle(WindowRef window, const char* title) {
-    if (!window || !window->x || !title) return;
-    Display* d = window->x->display;
+    if (!window || !window->backend->x || !title) return;
+    Display* d = window->backend->x->display;
     // WM_NAME in the locale's encoding for old tools, _NET_WM_NAME in UTF-8 for the rest.
-    Xutf8SetWMProperties(d, window->x->window, title, title, nullptr, 0, nullptr, nullptr, nullptr);
+    Xutf8SetWMProperties(d, window->backend->x->window, title, title, nullptr, 0, nullptr, nullptr, nullptr);
     const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
     for (const char* property : {"_NET_WM_NAME", "_NET_WM_ICON_NAME"})
-        XChangeProperty(d, window->x->window, XInternAtom(d, property, False), utf8, 8, PropModeReplace,
+        XChangeProperty(d, window->backend->x->window, XInternAtom(d, property, False), utf8, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(title), int(std::strlen(title)));
     XFlush(d);
 }
 
 void SetWindowClass(WindowRef window, const char* instanceName, const char* className) {
-    if (!window || !window->x || !instanceName || !className) return;
+    if (!window || !window->backend->x || !instanceName || !className) return;
     XClassHint hint{const_cast<char*>(instanceName), const_cast<char*>(className)};
-    XSetClassHint(window->x->display, window->x->window, &hint);
+    XSetClassHint(window->backend->x->display, window->backend->x->window, &hint);
 }
 
 void SetWindowIcon(WindowRef window, const std::vector<CGImageRef>& sizes) {
-    if (!window || !window->x) return;
+    if (!window || !window->backend->x) return;
     // _NET_WM_ICON: for each size its width, height and ARGB pixels (not premultiplied), one per long.
     std::vector<unsigned long> data;
     for (CGImageRef image : sizes) {
@@ -360,9 +325,9 @@ void SetWindowIcon(WindowRef window, const std::vector<CGImageRef>& sizes) {
         }
     }
     if (data.empty()) return;
-    Display* d = window->x->display;
-    XChangeProperty(d, window->x->window, XInternAtom(d, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
+    Display* d = window->backend->x->display;
+    XChangeProperty(d, window->backend->x->window, XInternAtom(d, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
     XFlush(d);
 }
 
@@ -370,38 +335,35 @@ void SizeWindow(WindowRef window, SInt16 width, SInt16 height) {
     if (!window || width <= 0 || height <= 0 || (width == window->width && height == window->height)) return;
     cairo_surface_t* larger = newBacking(width, height, window->scale);
     cairo_t* cr = cairo_create(larger);
-    cairo_set_source_surface(cr, window->backing, 0, 0);
+    cairo_set_source_surface(cr, window->backend->backing, 0, 0);
     cairo_paint(cr);
     cairo_destroy(cr);
-    cairo_surface_destroy(window->backing);
-    window->backing = larger;
+    cairo_surface_destroy(window->backend->backing);
+    window->backend->backing = larger;
     window->width = width;
     window->height = height;
     window->root.bounds = {0, 0, height, width};
     platform_ui::invalidateRect(window, window->root.bounds);
-    if (window->x) {
-        const int w = scaled(width, window->scale), h = scaled(height, window->scale);
+    if (window->backend->x) {
+        const int w = scaledPixels(width, window->scale), h = scaledPixels(height, window->scale);
         XSizeHints* hints = XAllocSizeHints();
         hints->flags = PMinSize | PMaxSize;
         hints->min_width = hints->max_width = w;
         hints->min_height = hints->max_height = h;
-        XSetWMNormalHints(window->x->display, window->x->window, hints);
+        XSetWMNormalHints(window->backend->x->display, window->backend->x->window, hints);
         XFree(hints);
-        XResizeWindow(window->x->display, window->x->window, unsigned(w), unsigned(h));
-        cairo_xlib_surface_set_size(window->x->surface, w, h);
+        XResizeWindow(window->backend->x->display, window->backend->x->window, unsigned(w), unsigned(h));
+        cairo_xlib_surface_set_size(window->backend->x->surface, w, h);
     }
 }
 
-double GetWindowScale(WindowRef window) { return window ? window->scale : 1.0; }
-unsigned long GetWindowXID(WindowRef window) { return window && window->x ? window->x->window : 0; }
-bool IsWindowCloseRequested(WindowRef window) { return window && window->closeRequested; }
-
+unsigned long GetWindowXID(WindowRef window) { return window && window->backend->x ? window->backend->x->window : 0; }
 void UpdateWindow(WindowRef window) {
     if (!window) return;
-    if (!cairo_region_is_empty(window->invalid)) {
-        cairo_region_t* pass = window->invalid;
-        window->invalid = cairo_region_create();
-        window->passClip = pass;
+    if (!cairo_region_is_empty(window->backend->invalid)) {
+        cairo_region_t* pass = window->backend->invalid;
+        window->backend->invalid = cairo_region_create();
+        window->backend->passClip = pass;
         for (ControlRef c : platform_ui::drawingOrder(&window->root)) {
             if (c == &window->root) continue;
             const Rect& b = c->bounds;
@@ -409,25 +371,25 @@ void UpdateWindow(WindowRef window) {
             if (cairo_region_contains_rectangle(pass, &r) != CAIRO_REGION_OVERLAP_OUT)
                 platform_ui::dispatchControlEvent(c, kEventControlDraw);
         }
-        window->passClip = nullptr;
-        cairo_region_union(window->unshown, pass);
+        window->backend->passClip = nullptr;
+        cairo_region_union(window->backend->unshown, pass);
         cairo_region_destroy(pass);
     }
-    platform_ui::copyToX(window);
+    platform_ui::copyToScreen(window);
 }
 
 bool WriteWindowPNG(WindowRef window, const std::string& path) {
     if (!window) return false;
-    cairo_surface_flush(window->backing);
-    return cairo_surface_write_to_png(window->backing, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_flush(window->backend->backing);
+    return cairo_surface_write_to_png(window->backend->backing, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 UInt32 GetWindowPixel(WindowRef window, int x, int y) {
     if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height) return 0;
-    cairo_surface_flush(window->backing);
+    cairo_surface_flush(window->backend->backing);
     const int px = int(x * window->scale), py = int(y * window->scale);
-    const unsigned char* row =
-        cairo_image_surface_get_data(window->backing) + py * cairo_image_surface_get_stride(window->backing);
+    const unsigned char* row = cairo_image_surface_get_data(window->backend->backing) +
+                               py * cairo_image_surface_get_stride(window->backend->backing);
     return reinterpret_cast<const UInt32*>(row)[px];
 }
 
@@ -435,10 +397,10 @@ OSStatus BeginWindowOverlay(WindowRef window, const Rect& bounds, CGContextRef* 
     if (!window || !outContext || bounds.right <= bounds.left || bounds.bottom <= bounds.top) return paramErr;
     HideWindowOverlay(window);
     const double s = window->scale;
-    window->overlay = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scaled(bounds.right - bounds.left, s),
-                                                 scaled(bounds.bottom - bounds.top, s));
-    window->overlayBounds = bounds;
-    *outContext = platform_ui::newCGContext(window->overlay, bounds.bottom - bounds.top, s);
+    window->backend->overlay = cairo_image_surface_create(
+        CAIRO_FORMAT_ARGB32, scaledPixels(bounds.right - bounds.left, s), scaledPixels(bounds.bottom - bounds.top, s));
+    window->backend->overlayBounds = bounds;
+    *outContext = platform_ui::newCGContext(window->backend->overlay, bounds.bottom - bounds.top, s);
     return noErr;
 }
 
@@ -446,107 +408,18 @@ void EndWindowOverlay(WindowRef window, CGContextRef* context) {
     if (!window || !context || !*context) return;
     CGContextSynchronize(*context);
     QDEndCGContext(nullptr, context);
-    platform_ui::markShown(window, window->overlayBounds);
+    platform_ui::markShown(window, window->backend->overlayBounds);
 }
 
 void HideWindowOverlay(WindowRef window) {
-    if (!window || !window->overlay) return;
-    cairo_surface_destroy(window->overlay);
-    window->overlay = nullptr;
-    platform_ui::markShown(window, window->overlayBounds);  // the backing image shows there again
+    if (!window || !window->backend->overlay) return;
+    cairo_surface_destroy(window->backend->overlay);
+    window->backend->overlay = nullptr;
+    platform_ui::markShown(window, window->backend->overlayBounds);  // the backing image shows there again
 }
 
 bool GetWindowOverlayBounds(WindowRef window, Rect* bounds) {
-    if (!window || !window->overlay) return false;
-    if (bounds) *bounds = window->overlayBounds;
+    if (!window || !window->backend->overlay) return false;
+    if (bounds) *bounds = window->backend->overlayBounds;
     return true;
-}
-
-void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers, EventTime time) {
-    if (!window) return;
-    platform_ui::InputState& input = platform_ui::currentInput();
-    input.mouse = {SInt16(y), SInt16(x)};
-    switch (what) {
-        case WindowMouse::press: {
-            if (window->buttonDown) return;
-            input.modifiers = modifiers;  // modifiers and time stamp held for the whole gesture
-            input.time = time;
-            window->buttonDown = true;
-            window->trackProc = nullptr;
-            window->pressed = platform_ui::hitControl(window, x, y);
-            window->pressTaken =
-                platform_ui::dispatchControlEvent(window->pressed, kEventControlClick) != eventNotHandledErr;
-            break;
-        }
-        case WindowMouse::motion:
-            if (window->buttonDown) {
-                if (window->trackProc)
-                    window->trackProc(kMouseTrackingMouseDragged, input.mouse, window->trackUserData);
-            } else {
-                input.modifiers = modifiers;
-                input.time = time;
-                ControlRef c = platform_ui::hitControl(window, x, y);
-                OpaqueEventRef event{kEventClassMouse, kEventMouseMoved, c, window};
-                platform_ui::dispatchControlEvent(c, event, false);
-            }
-            break;
-        case WindowMouse::exit: {
-            if (window->buttonDown) break;  // the gesture goes on outside; its release still comes
-            input.time = time;
-            OpaqueEventRef event{kEventClassMouse, kEventMouseExited, nullptr, window};
-            platform_ui::dispatchToTarget(&window->target, &event);
-            break;
-        }
-        case WindowMouse::release: {
-            if (!window->buttonDown) return;
-            if (window->trackProc) window->trackProc(kMouseTrackingMouseUp, input.mouse, window->trackUserData);
-            // A handler may have disposed of the control meanwhile; disposal clears `pressed`.
-            if (ControlRef c = window->pressed) {
-                const Rect& b = c->bounds;
-                if (window->pressTaken)
-                    platform_ui::dispatchControlEvent(c, kEventControlHit, true);
-                else if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
-                    platform_ui::dispatchControlEvent(c, kEventControlHit);
-            }
-            window->buttonDown = false;
-            window->pressed = nullptr;
-            window->trackProc = nullptr;
-            break;
-        }
-    }
-}
-
-void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers) {
-    if (!window || window->buttonDown) return;
-    platform_ui::InputState& input = platform_ui::currentInput();
-    input.mouse = {SInt16(y), SInt16(x)};
-    input.modifiers = modifiers;
-    ControlRef c = platform_ui::hitControl(window, x, y);
-    OpaqueEventRef event{kEventClassMouse, kEventMouseWheelMoved, c, window, notches};
-    platform_ui::dispatchControlEvent(c, event, false);
-}
-
-void SendWindowCloseRequest(WindowRef window) {
-    if (!window || window->closeRequested) return;
-    window->closeRequested = true;
-    SendWindowEvent(window, kEventClassWindow, kEventWindowClosed);
-}
-
-void SetWindowKeyHandler(WindowRef window, WindowKeyProc proc, void* userData) {
-    if (!window) return;
-    window->keyProc = proc;
-    window->keyUserData = userData;
-}
-
-void SetWindowKeyEventHandler(WindowRef window, WindowKeyEventProc proc, void* userData) {
-    if (!window) return;
-    window->keyEventProc = proc;
-    window->keyEventUserData = userData;
-}
-
-OSStatus TrackMouseLocationWithProc(WindowRef window, MouseTrackingProc proc, void* userData) {
-    if (!window || !proc || !window->buttonDown) return paramErr;
-    window->trackProc = proc;
-    window->trackUserData = userData;
-    return noErr;
 }

@@ -67,8 +67,9 @@ bool GetWindowOverlayBounds(WindowRef window, Rect* bounds);
 // as kEventMouseMoved, the pointer leaving to the window as kEventMouseExited.
 enum class WindowMouse { press, motion, release, exit };
 void SendWindowMouse(WindowRef window, WindowMouse what, int x, int y, UInt32 modifiers, EventTime time);
-// Mouse-wheel notches over the control under the pointer (positive: away from the user).
-void SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers);
+// Mouse-wheel notches over the control under the pointer (positive: away from
+// the user); true when a control took them.
+bool SendWindowWheel(WindowRef window, int x, int y, int notches, UInt32 modifiers);
 // Asks to close the window, as the window manager's close button does.
 void SendWindowCloseRequest(WindowRef window);
 // Key presses and releases of a window go here (the X keysym and the
@@ -87,6 +88,9 @@ struct WindowKeyEvent {
 };
 using WindowKeyEventProc = void (*)(WindowRef, const WindowKeyEvent& event, void* userData);
 void SetWindowKeyEventHandler(WindowRef window, WindowKeyEventProc proc, void* userData);
+// A key of the window pressed or released, or the loss of its keyboard focus,
+// to both handlers (a focus loss to the second only).
+void SendWindowKey(WindowRef window, const WindowKeyEvent& event);
 
 // Event-driven mouse tracking: a click handler that takes the press asks for
 // the rest of the gesture; each motion with the button down and the release

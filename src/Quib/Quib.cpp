@@ -22,8 +22,8 @@ QuibMan::~QuibMan() {
     endWheelBurst();
     if (wheelTimer) RemoveEventLoopTimer(wheelTimer);
     if (timer) RemoveEventLoopTimer(timer);
-    delete Controls;
-    delete Images;
+    Controls.reset();  // the controls go before the pictures they draw
+    Images.reset();
 }
 
 void QuibMan::initialize() {
@@ -47,12 +47,14 @@ void QuibMan::initialize() {
     readout.install(myAUCarbonViewBase->GetCarbonWindow());
 }
 
-void QuibMan::addImage(QuibGraphic* image) {
-    image->setID(++itemCount);
+QuibGraphic* QuibMan::addImage(std::unique_ptr<QuibGraphic> image) {
+    QuibGraphic* added = image.get();
+    added->setID(++itemCount);
     if (Images)
-        Images->append(image);
+        Images->append(std::move(image));
     else
-        Images = image;
+        Images = std::move(image);
+    return added;
 }
 
 QuibGraphic* QuibMan::getImageByID(UInt32 wanted) {
@@ -63,15 +65,19 @@ QuibCtrl* QuibMan::getCtrlByID(UInt32 wanted) {
     return Controls ? static_cast<QuibCtrl*>(Controls->getByID(wanted)) : nullptr;
 }
 
-void QuibMan::addCtrl(QuibCtrl* control) {
+QuibCtrl* QuibMan::addCtrl(std::unique_ptr<QuibCtrl> control) {
+    QuibCtrl* added = control.get();
+    if (Controls)
+        Controls->append(std::move(control));
+    else
+        Controls = std::move(control);
+    added->setOffset(X, Y);
+    registerCtrl(added);
+    return added;
+}
+
+void QuibMan::registerCtrl(QuibCtrl* control) {
     control->setID(++itemCount);
-    if (!control->getDaddy()) {
-        if (Controls)
-            Controls->append(control);
-        else
-            Controls = control;
-        control->setOffset(X, Y);
-    }
     if (control->providesForeignControls()) {
         control->initForeignControls(ControlSpec);
         return;
@@ -91,7 +97,7 @@ void QuibMan::addCtrl(QuibCtrl* control) {
 }
 
 QuibCtrl* QuibMan::getCtrlByControlRef(ControlRef ref) {
-    for (auto* c = Controls; c; c = static_cast<QuibCtrl*>(c->getNext()))
+    for (auto* c = Controls.get(); c; c = static_cast<QuibCtrl*>(c->getNext()))
         if (c->isControlRef(ref)) return c->getChild(ref);
     return nullptr;
 }

@@ -20,15 +20,19 @@ public:
     // Registers the control class and starts the idle timer; once, before the first control.
     void initialize();
 
-    void addImage(QuibGraphic* image);
+    // Keeps the picture, with the next item ID; returns it.
+    QuibGraphic* addImage(std::unique_ptr<QuibGraphic> image);
     QuibGraphic* getImageByID(UInt32 id);
     // Top-level controls only.
     QuibCtrl* getCtrlByID(UInt32 id);
-    void addCtrl(QuibCtrl* control);
+    // Keeps a top-level control (one without a parent) and gives it its Carbon control; returns it.
+    QuibCtrl* addCtrl(std::unique_ptr<QuibCtrl> control);
+    // Gives any control its item ID and its Carbon control (a parent keeps its children).
+    void registerCtrl(QuibCtrl* control);
     // Finds the control at any depth.
     QuibCtrl* getCtrlByControlRef(ControlRef ref);
 
-    QuibCtrl* getControls() const { return Controls; }
+    QuibCtrl* getControls() const { return Controls.get(); }
     void setRelaxed(bool r) { relaxed = r; }
     bool isRelaxed() const { return relaxed; }
     AUCarbonViewBase* getAUCarbonViewBase() const { return myAUCarbonViewBase; }
@@ -52,8 +56,8 @@ private:
 
     UInt32 X, Y;
     UInt32 itemCount = 0;
-    QuibGraphic* Images = nullptr;
-    QuibCtrl* Controls = nullptr;
+    std::unique_ptr<QuibGraphic> Images;
+    std::unique_ptr<QuibCtrl> Controls;
     bool relaxed = false;
     EventLoopTimerRef timer = nullptr;
     AUCarbonViewBase* myAUCarbonViewBase;

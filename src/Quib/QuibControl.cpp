@@ -22,7 +22,6 @@ QuibCtrl::QuibCtrl(QuibMan* chief, eRect* r)
 
 QuibCtrl::~QuibCtrl() {
     if (carbonControl) DisposeControl(carbonControl);
-    delete children;
 }
 
 void QuibCtrl::clip(bool all) {
@@ -32,7 +31,7 @@ void QuibCtrl::clip(bool all) {
         FrameRect(&r);
     }
     if (!opaque || all)
-        for (auto* child = children; child; child = static_cast<QuibCtrl*>(child->getNext())) child->clip(false);
+        for (auto* child = children.get(); child; child = static_cast<QuibCtrl*>(child->getNext())) child->clip(false);
 }
 
 void QuibCtrl::setVisible(bool show) {
@@ -45,7 +44,7 @@ void QuibCtrl::setVisible(bool show) {
             HideControl(carbonControl);
         }
     }
-    for (auto* child = children; child; child = static_cast<QuibCtrl*>(child->getNext())) child->setVisible(show);
+    for (auto* child = children.get(); child; child = static_cast<QuibCtrl*>(child->getNext())) child->setVisible(show);
 }
 
 void QuibCtrl::setDefault() {
@@ -58,37 +57,40 @@ void QuibCtrl::setDefault() {
 
 void QuibCtrl::idle() {
     if (children) children->idle();
-    if (next) static_cast<QuibCtrl*>(next)->idle();
+    if (next) static_cast<QuibCtrl*>(next.get())->idle();
 }
 
 bool QuibCtrl::isControlRef(ControlRef ref) {
     if (carbonControl == ref) return true;
-    for (auto* child = children; child; child = static_cast<QuibCtrl*>(child->getNext()))
+    for (auto* child = children.get(); child; child = static_cast<QuibCtrl*>(child->getNext()))
         if (child->isControlRef(ref)) return true;
     return false;
 }
 
 QuibCtrl* QuibCtrl::getChild(ControlRef ref) {
     if (carbonControl == ref) return this;
-    for (auto* child = children; child; child = static_cast<QuibCtrl*>(child->getNext()))
+    for (auto* child = children.get(); child; child = static_cast<QuibCtrl*>(child->getNext()))
         if (child->isControlRef(ref)) return child->getChild(ref);
     return nullptr;
 }
 
-void QuibCtrl::addCtrl(QuibCtrl* child) {
+QuibCtrl* QuibCtrl::addCtrl(std::unique_ptr<QuibCtrl> child) {
+    QuibCtrl* added = child.get();
     if (children)
-        children->append(child);
+        children->append(std::move(child));
     else
-        children = child;
-    child->setDaddy(this);
-    child->setOffset(where.x, where.y);
-    Chief->addCtrl(child);
+        children = std::move(child);
+    added->setDaddy(this);
+    added->setOffset(where.x, where.y);
+    Chief->registerCtrl(added);
+    return added;
 }
 
 void QuibCtrl::setOffset(long dx, long dy) {
     where.offset(SInt32(dx), SInt32(dy));
     vizArea.offset(SInt32(dx), SInt32(dy));
-    for (auto* child = children; child; child = static_cast<QuibCtrl*>(child->getNext())) child->setOffset(dx, dy);
+    for (auto* child = children.get(); child; child = static_cast<QuibCtrl*>(child->getNext()))
+        child->setOffset(dx, dy);
 }
 
 void QuibCtrl::shrinkForeBounds(long left, long top, long right, long bottom) {

@@ -41,7 +41,8 @@ public:
     virtual void initForeignControls(ControlDefSpec&) {}
     virtual bool isAUVPattached() { return AUVPattached; }
     virtual void embedQuibCtrl() {}
-    virtual void addCtrl(QuibCtrl* child);
+    // Keeps `child` and places it inside this control; returns it.
+    virtual QuibCtrl* addCtrl(std::unique_ptr<QuibCtrl> child);
     virtual void getBounds(Rect* r) { where.to(r); }
     virtual void getForeBounds(Rect* r) { vizArea.to(r); }
     virtual QuibResolution getResolution() { return Resolution; }
@@ -52,7 +53,7 @@ public:
     virtual QuibMan* getQuibMan() { return Chief; }
     virtual QuibCtrl* getDaddy() { return Daddy; }
     virtual QuibCtrl* getChild(ControlRef ref);
-    QuibCtrl* getChildren() const { return children; }
+    QuibCtrl* getChildren() const { return children.get(); }
     virtual void setDaddy(QuibCtrl* daddy) { Daddy = daddy; }
     virtual void setOffset(long dx, long dy);
     virtual void setBounds(eRect* r) { where = *r; }
@@ -79,16 +80,16 @@ protected:
     // The value as a fraction of the maximum, 0 when the maximum is 0.
     float valueFraction() const;
 
-    QuibMan* Chief;
+    QuibMan* Chief;  // not owned: the manager owns the top-level controls
     AUVParameter auvp;
-    QuibCtrl* Daddy = nullptr;
-    QuibCtrl* children = nullptr;
+    QuibCtrl* Daddy = nullptr;  // not owned: the parent that owns this control
+    std::unique_ptr<QuibCtrl> children;
     UInt32 id = 0;  // a second identifier, kept at 0
     QuibResolution Resolution;
     float Range;
     bool AUVPattached;
     bool opaque = true;
-    ControlRef carbonControl = nullptr;
+    ControlRef carbonControl = nullptr;  // the platform's; disposed of with this control
     eRect where;
     eRect vizArea;
     SInt32 lastUpdatedValue = 0;

@@ -1,6 +1,9 @@
 // QuibItem: the base of every picture and control, a node of an intrusive
-// list. Deleting the head of a list deletes the whole list.
+// list. Each item owns the next one, so deleting the head of a list deletes
+// the whole list.
 #pragma once
+#include <memory>
+
 #include "Platform/MacTypes.h"
 
 enum QuibType : UInt32 {
@@ -26,9 +29,10 @@ public:
 
     // The first item from here on with the ID, or null.
     QuibItem* getByID(UInt32 id);
-    void append(QuibItem* item);
+    // Links `item` after the last item; the list owns it from then on.
+    void append(std::unique_ptr<QuibItem> item);
 
-    QuibItem* getNext() const { return next; }
+    QuibItem* getNext() const { return next.get(); }
     QuibItem* getPrev() const { return prev; }
     void setPrev(QuibItem* item) { prev = item; }
     UInt32 getID() const { return id; }
@@ -39,6 +43,6 @@ public:
 protected:
     QuibType type = kQuib_noType;
     UInt32 id = 0;
-    QuibItem* prev = nullptr;
-    QuibItem* next = nullptr;
+    QuibItem* prev = nullptr;        // not owned: the item before this one
+    std::unique_ptr<QuibItem> next;  // the rest of the list
 };

@@ -13,6 +13,12 @@ SInt32 QuibKnob::lastDisplacement = 0;
 
 namespace {
 
+// The knob's travel: from seven-thirty (-3/4 pi from twelve o'clock) through 3/2 pi, clockwise.
+constexpr float kPi = 3.14159265358979f;
+constexpr float kQuarterTurn = 1.5707963705062866f;  // pi/2 as a float
+constexpr double kTravelStart = 2.356194490192345;   // 3/4 pi
+constexpr double kTravel = 4.71238898038469;         // 3/2 pi
+
 eRect sizedFromBackground(eRect* r, QuibGraphic* back) {
     if (back && r->w == 0) r->w = back->getWidth();
     if (back && r->h == 0) r->h = back->getHeight();
@@ -53,17 +59,16 @@ void QuibKnob::draw(CGContextRef context, UInt32 portHeight) {
 
 float QuibKnob::getValueFromPoint(Point* p) {
     const float dx = float(p->h - centerX), dy = float(p->v - centerY);
-    constexpr float kPi = 3.14159265358979f;
-    float angle;
+    float angle;  // clockwise from twelve o'clock
     if (dy == 0) {
-        angle = dx < 0 ? -1.5707963705062866f : 1.5707963705062866f;
+        angle = dx < 0 ? -kQuarterTurn : kQuarterTurn;
     } else if (dy > 0) {
         const float a = std::atan(dx / dy);
         angle = a > 0 ? kPi - a : -kPi - a;
     } else {
         angle = -std::atan(dx / dy);
     }
-    return float((angle + 2.356194490192345) / 4.71238898038469);
+    return float((angle + kTravelStart) / kTravel);
 }
 
 void QuibKnob::mouseDown(Point* p, bool withOption, bool withShift) {

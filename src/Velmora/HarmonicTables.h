@@ -15,7 +15,7 @@ struct HarmonicTables {
     float bandLimits[kLevels];
 };
 
-// The one definition of the tables' values (not linked into the engine).
+// The one definition of the tables' values.
 void computeHarmonicTables(HarmonicTables& t);
 
 // The tables as computeHarmonicTables made them at build time: constant data, shared.

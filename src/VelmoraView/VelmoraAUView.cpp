@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "Quib/QuibKnob.h"
@@ -10,7 +11,7 @@
 #include "Quib/QuibPane.h"
 #include "VelmoraView/VelmoraFormatters.h"
 
-VelmoraAUView::~VelmoraAUView() { delete gui; }
+VelmoraAUView::~VelmoraAUView() = default;
 
 AUVParameter VelmoraAUView::parameter(int id) {
     return AUVParameter(GetEditAudioUnit(), AudioUnitParameterID(id), kAudioUnitScope_Global, 0);
@@ -19,21 +20,22 @@ AUVParameter VelmoraAUView::parameter(int id) {
 void VelmoraAUView::knob(int param, int x, int y) {
     AUVParameter p = parameter(param);
     eRect r(x, y, 48, 48);
-    backPane->addCtrl(new QuibKnob(gui, p, &r, kQuib_res_100, knobImage, knobBackImage));
+    backPane->addCtrl(std::make_unique<QuibKnob>(gui.get(), p, &r, kQuib_res_100, knobImage, knobBackImage));
 }
 
 void VelmoraAUView::display(int param, QuibResolution resolution, QuibTexter text, int x, int y, int width) {
     AUVParameter p = parameter(param);
     eRect r(x, y, width, 20);
-    auto* d = new QuibDisplay(gui, p, &r, resolution, text, nullptr, displaySmallImage);
+    auto d = std::make_unique<QuibDisplay>(gui.get(), p, &r, resolution, text, nullptr, displaySmallImage);
     d->shrinkForeBounds(3, 3, 3, 6);
-    backPane->addCtrl(d);
+    backPane->addCtrl(std::move(d));
 }
 
 void VelmoraAUView::stepButton(int param, QuibBottonMode mode, int x, int y) {
     AUVParameter p = parameter(param);
     eRect r(x, y, 18, 18);
-    backPane->addCtrl(new QuibButton(gui, p, &r, mode == kDecButton ? minusImage : plusImage, buttonBackImage, mode));
+    backPane->addCtrl(std::make_unique<QuibButton>(gui.get(), p, &r, mode == kDecButton ? minusImage : plusImage,
+                                                   buttonBackImage, mode));
 }
 
 void VelmoraAUView::switchEr(int param, int width, QuibTexter text, int x, int y) {
@@ -70,38 +72,38 @@ void VelmoraAUView::lfoSection(int wave, QuibTexter waveText, QuibTexter volSour
 
 OSStatus VelmoraAUView::CreateUI(Float32 xoffset, Float32 yoffset) {
     const auto x = UInt32(xoffset), y = UInt32(yoffset);
-    gui = new QuibMan(this, x, y);
+    gui = std::make_unique<QuibMan>(this, x, y);
     gui->initialize();
     // The player's choice for every panel of the process; never part of a sound.
     const char* knobMode = std::getenv("VELMORA_KNOB_MODE");
     gui->setLinearKnobs(knobMode && std::strcmp(knobMode, "linear") == 0);
 
     // In this order: the routing display finds its pictures by walking the list.
-    auto add = [this](QuibGraphic* g) {
-        gui->addImage(g);
-        return g;
+    auto add = [this](auto picture) {
+        auto* added = picture.get();
+        gui->addImage(std::move(picture));
+        return added;
     };
-    QuibGraphic* background = add(new QuibGraphic("tarv_back.png"));
-    knobImage = static_cast<QuibSpinImage*>(add(new QuibSpinImage("knob.png", -0.375f, 0.375f, 0, 0, false)));
-    knobBackImage = add(new QuibGraphic("knob_back.png"));
-    QuibGraphic* displayBig = add(new QuibGraphic("display_big.png"));
-    displaySmallImage = add(new QuibGraphic("display_small.png"));
-    QuibGraphic* routing0 = add(new QuibGraphic("routing0.png"));
-    for (int i = 1; i <= 8; ++i) add(new QuibGraphic(("routing" + std::to_string(i) + ".png").c_str()));
-    plusImage = add(new QuibGraphic("button_plus.png"));
-    minusImage = add(new QuibGraphic("button_minus.png"));
-    buttonBackImage = add(new QuibGraphic("button_back.png"));
-    QuibGraphic* led = add(new QuibGraphic("miniled.png", 2));
+    QuibGraphic* background = add(std::make_unique<QuibGraphic>("tarv_back.png"));
+    knobImage = add(std::make_unique<QuibSpinImage>("knob.png", -0.375f, 0.375f, 0, 0, false));
+    knobBackImage = add(std::make_unique<QuibGraphic>("knob_back.png"));
+    QuibGraphic* displayBig = add(std::make_unique<QuibGraphic>("display_big.png"));
+    displaySmallImage = add(std::make_unique<QuibGraphic>("display_small.png"));
+    QuibGraphic* routing0 = add(std::make_unique<QuibGraphic>("routing0.png"));
+    for (int i = 1; i <= 8; ++i) add(std::make_unique<QuibGraphic>(("routing" + std::to_string(i) + ".png").c_str()));
+    plusImage = add(std::make_unique<QuibGraphic>("button_plus.png"));
+    minusImage = add(std::make_unique<QuibGraphic>("button_minus.png"));
+    buttonBackImage = add(std::make_unique<QuibGraphic>("button_back.png"));
+    QuibGraphic* led = add(std::make_unique<QuibGraphic>("miniled.png", 2));
 
     eRect paneRect(0, 0, background->getWidth(), background->getHeight());
-    backPane = new QuibPane(gui, &paneRect, background);
-    gui->addCtrl(backPane);
+    backPane = static_cast<QuibPane*>(gui->addCtrl(std::make_unique<QuibPane>(gui.get(), &paneRect, background)));
 
     knob(0, 23, 14);  // Volume
     {
         AUVParameter routing = parameter(1);
         eRect r(169, 18, 100, 46);
-        backPane->addCtrl(new QuibDisplay(gui, routing, &r, kQuib_res_1, routing0, displayBig));
+        backPane->addCtrl(std::make_unique<QuibDisplay>(gui.get(), routing, &r, kQuib_res_1, routing0, displayBig));
     }
     stepButton(1, kDecButton, 133, 19);
     stepButton(1, kIncButton, 151, 19);
@@ -109,9 +111,9 @@ OSStatus VelmoraAUView::CreateUI(Float32 xoffset, Float32 yoffset) {
         for (UInt32 on : {0u, 1u}) {
             AUVParameter p = parameter(param);
             eRect r(x0, y0 + 11 * int(on), 8, 8);
-            auto* b = new QuibButton(gui, p, &r, led, nullptr, kRadioButton);
+            auto b = std::make_unique<QuibButton>(gui.get(), p, &r, led, nullptr, kRadioButton);
             b->setOnValue(on);
-            backPane->addCtrl(b);
+            backPane->addCtrl(std::move(b));
         }
     };
     ledPair(94, 600, 554);  // MultiA mode

@@ -2,12 +2,14 @@
 // background pane and on it the knobs, displays, step buttons and LEDs of
 // every parameter the panel shows.
 #pragma once
+#include <memory>
+
 #include "AUPublic/AUCarbonViewBase/AUCarbonViewBase.h"
+#include "Quib/Quib.h"
 #include "Quib/QuibButton.h"
 #include "Quib/QuibDisplay.h"
 
 class QuibGraphic;
-class QuibMan;
 class QuibPane;
 class QuibSpinImage;
 
@@ -29,7 +31,7 @@ public:
     virtual void lfoSection(int wave, QuibTexter waveText, QuibTexter volSourceText, QuibTexter speedSourceText, int x,
                             int y);
 
-    QuibMan* getGui() const { return gui; }
+    QuibMan* getGui() const { return gui.get(); }
 
 private:
     AUVParameter parameter(int id);
@@ -37,7 +39,8 @@ private:
     void display(int param, QuibResolution resolution, QuibTexter text, int x, int y, int width);
     void stepButton(int param, QuibBottonMode mode, int x, int y);
 
-    QuibMan* gui = nullptr;
+    std::unique_ptr<QuibMan> gui;
+    // Not owned: the manager keeps the pictures and the controls.
     QuibSpinImage* knobImage = nullptr;
     QuibGraphic* knobBackImage = nullptr;
     QuibGraphic* plusImage = nullptr;

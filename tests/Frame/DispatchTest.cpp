@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, FrameExceptions,
                                             ::testing::Values(FaultCase{Fault::OutOfMemory, memFullErr},
                                                               FaultCase{Fault::Status, kThrownStatus},
                                                               FaultCase{Fault::PlatformError, kThrownPlatformError},
-                                                              FaultCase{Fault::Unrelated, -1})));
+                                                              FaultCase{Fault::Unrelated, kUnspecifiedErr})));
 
 TEST_F(FrameDispatch, GetPropertyFitsTheCallersSize) {
     UInt8 bytes[64];

@@ -132,14 +132,13 @@ protected:
         SetPlatformLogHook(nullptr);
     }
     AUVParameter parameter(AudioUnitParameterID id) { return AUVParameter(unit, id, kAudioUnitScope_Global, 0); }
-    QuibGraphic* image(QuibGraphic* g) {
-        man->addImage(g);
-        return g;
+    template <class G>
+    G* image(std::unique_ptr<G> g) {
+        return static_cast<G*>(man->addImage(std::move(g)));
     }
     template <class C>
-    C* add(C* c) {
-        man->addCtrl(c);
-        return c;
+    C* add(std::unique_ptr<C> c) {
+        return static_cast<C*>(man->addCtrl(std::move(c)));
     }
     Float32 value(AudioUnitParameterID id) {
         Float32 v = -1;
@@ -198,9 +197,8 @@ TEST_F(Toolkit, EachManagerOwnsAClassAndHearsOnlyItsControls) {
     EXPECT_EQ(std::string(second->getClassID()), "org.quib.tarv" + std::to_string(n + 1) + ".cntrl");
 
     eRect a(10, 10, 20, 20), b(50, 10, 20, 20);
-    auto* mine = add(new Recording(man.get(), &a, 10));
-    auto* theirs = new Recording(second, &b, 10);
-    second->addCtrl(theirs);
+    auto* mine = add(std::make_unique<Recording>(man.get(), &a, 10));
+    auto* theirs = static_cast<Recording*>(second->addCtrl(std::make_unique<Recording>(second, &b, 10)));
     click(15, 15);
     click(55, 15);
     EXPECT_EQ(mine->calls, (std::vector<std::string>{"down 5,5", "up 5,5"}));
@@ -211,7 +209,7 @@ TEST_F(Toolkit, EachManagerOwnsAClassAndHearsOnlyItsControls) {
 
 TEST_F(Toolkit, GesturesKeepThePressModifiersAndCommandClickRestoresTheDefault) {
     eRect r(100, 100, 40, 40);
-    auto* rec = add(new Recording(man.get(), &r, 10));
+    auto* rec = add(std::make_unique<Recording>(man.get(), &r, 10));
     // Released where pressed: one down and one up.
     click(110, 120, shiftKey);
     EXPECT_EQ(rec->calls, (std::vector<std::string>{"down 10,20 shift", "up 10,20 shift"}));
@@ -227,8 +225,8 @@ TEST_F(Toolkit, GesturesKeepThePressModifiersAndCommandClickRestoresTheDefault) 
     // Command-click: a bound knob goes back to its default, a pane stays as it is.
     AUVParameter volume = parameter(kVolume);
     eRect k(200, 100, 41, 41), p(0, 250, 100, 50);
-    auto* knob = add(new QuibKnob(man.get(), volume, &k, kQuib_res_1, nullptr, nullptr));
-    auto* pane = add(new QuibPane(man.get(), &p, image(new QuibGraphic("back.png"))));
+    auto* knob = add(std::make_unique<QuibKnob>(man.get(), volume, &k, kQuib_res_1, nullptr, nullptr));
+    auto* pane = add(std::make_unique<QuibPane>(man.get(), &p, image(std::make_unique<QuibGraphic>("back.png"))));
     SetControl32BitValue(knob->getCarbonControl(), 90);
     EXPECT_EQ(value(kVolume), 90);
     click(210, 110, cmdKey);
@@ -241,18 +239,17 @@ TEST_F(Toolkit, GesturesKeepThePressModifiersAndCommandClickRestoresTheDefault) 
 
 TEST_F(Toolkit, LookupsRangesAndTheRedrawFilter) {
     eRect parentRect(10, 10, 100, 100), childRect(5, 5, 20, 20), paneRect(0, 0, 50, 50);
-    auto* parent = add(new Recording(man.get(), &parentRect, 10));
-    auto* child = new Recording(man.get(), &childRect, 10);
-    parent->addCtrl(child);
+    auto* parent = add(std::make_unique<Recording>(man.get(), &parentRect, 10));
+    auto* child = static_cast<Recording*>(parent->addCtrl(std::make_unique<Recording>(man.get(), &childRect, 10)));
     EXPECT_EQ(child->getBounds()->x, 15);  // placed relative to its parent
     EXPECT_EQ(man->getCtrlByID(parent->getID()), parent);
     EXPECT_EQ(man->getCtrlByID(child->getID()), nullptr);
     EXPECT_EQ(man->getCtrlByControlRef(child->getCarbonControl()), child);
     EXPECT_EQ(man->requestID(), child->getID() + 1);
 
-    auto* valueless = add(new Recording(man.get(), &paneRect));
+    auto* valueless = add(std::make_unique<Recording>(man.get(), &paneRect));
     EXPECT_EQ(GetControl32BitMaximum(valueless->getCarbonControl()), 0);
-    auto* bare = add(new QuibPane(man.get(), &paneRect, nullptr));
+    auto* bare = add(std::make_unique<QuibPane>(man.get(), &paneRect, nullptr));
     EXPECT_FALSE(bare->getOpaque());  // no picture: clipping falls through to the children
 
     UpdateWindow(window);
@@ -273,29 +270,29 @@ TEST_F(Toolkit, LookupsRangesAndTheRedrawFilter) {
 }
 
 TEST_F(Toolkit, StripFramesAndSpinImagesOnPixels) {
-    QuibGraphic* strip = image(new QuibGraphic("strip.png", 4));
+    QuibGraphic* strip = image(std::make_unique<QuibGraphic>("strip.png", 4));
     EXPECT_EQ(strip->getHeight(), 20);
     eRect r(10, 10, 20, 20);
-    auto* shows = add(new Shows(man.get(), &r, strip));
+    auto* shows = add(std::make_unique<Shows>(man.get(), &r, strip));
     const std::pair<int, UInt32> expected[] = {{0, kRed}, {333, kRed}, {334, kGreen}, {999, kBlue}, {1000, kWhite}};
     for (auto [v, colour] : expected) {
         SetControl32BitValue(shows->getCarbonControl(), v);
         EXPECT_EQ(pixel(20, 20), colour) << v;
         EXPECT_NE(pixel(20, 35), kGreen) << "the strip stays inside its rectangle";
     }
-    QuibGraphic* still = image(new QuibGraphic("strip.png", 0));
+    QuibGraphic* still = image(std::make_unique<QuibGraphic>("strip.png", 0));
     EXPECT_FALSE(still->isAnim());
 
     // The knob's face: seven-thirty at 0, twelve at the middle, four-thirty at 1.
     AUVParameter volume = parameter(kVolume);
-    QuibGraphic* back = image(new QuibGraphic("back.png"));
-    QuibGraphic* face = image(new QuibSpinImage("face.png", -0.375f, 0.375f, 0, 0, false));
+    QuibGraphic* back = image(std::make_unique<QuibGraphic>("back.png"));
+    QuibGraphic* face = image(std::make_unique<QuibSpinImage>("face.png", -0.375f, 0.375f, 0, 0, false));
     eRect unsized(300, 100, 0, 0);
-    auto* sized = add(new QuibKnob(man.get(), volume, &unsized, kQuib_res_1, face, back));
+    auto* sized = add(std::make_unique<QuibKnob>(man.get(), volume, &unsized, kQuib_res_1, face, back));
     EXPECT_EQ(sized->getBounds()->w, 41);  // from the background, and the given rectangle too
     EXPECT_EQ(unsized.h, 41);
     eRect k(100, 100, 41, 41);
-    auto* knob = add(new QuibKnob(man.get(), volume, &k, kQuib_res_1, face, back));
+    auto* knob = add(std::make_unique<QuibKnob>(man.get(), volume, &k, kQuib_res_1, face, back));
     const int cx = 120, cy = 120;
     const struct { int value, dx, dy; } pointer[] = {{0, -8, 8}, {50, 0, -12}, {100, 8, 8}};
     for (auto [v, dx, dy] : pointer) {
@@ -308,7 +305,7 @@ TEST_F(Toolkit, StripFramesAndSpinImagesOnPixels) {
     // about its own centre it does not move at all.
     eRect s(200, 100, 41, 41);
     QuibSpinImage carried("face.png", -0.375f, 0.375f, 0, 0, true);
-    auto* still2 = add(new Shows(man.get(), &s, &carried));
+    auto* still2 = add(std::make_unique<Shows>(man.get(), &s, &carried));
     for (int v : {0, 500, 1000}) {
         SetControl32BitValue(still2->getCarbonControl(), v);
         EXPECT_EQ(pixel(220, 104), kWhite) << v;
@@ -318,7 +315,7 @@ TEST_F(Toolkit, StripFramesAndSpinImagesOnPixels) {
 TEST_F(Toolkit, KnobFollowsAngleAndOptionDrags) {
     AUVParameter volume = parameter(kVolume);
     eRect r(100, 100, 41, 41);
-    auto* knob = add(new QuibKnob(man.get(), volume, &r, kQuib_res_1, nullptr, nullptr));
+    auto* knob = add(std::make_unique<QuibKnob>(man.get(), volume, &r, kQuib_res_1, nullptr, nullptr));
     ControlRef c = knob->getCarbonControl();
     Point threeOClock{20, 40};
     EXPECT_NEAR(knob->getValueFromPoint(&threeOClock), 5.0 / 6.0, 1e-6);
@@ -334,7 +331,7 @@ TEST_F(Toolkit, KnobFollowsAngleAndOptionDrags) {
 
     AUVParameter cutoff = parameter(kFilterAFc);
     eRect f(200, 100, 41, 41);
-    auto* fine = add(new QuibKnob(man.get(), cutoff, &f, kQuib_res_100, nullptr, nullptr));
+    auto* fine = add(std::make_unique<QuibKnob>(man.get(), cutoff, &f, kQuib_res_100, nullptr, nullptr));
     ControlRef fc = fine->getCarbonControl();
     SetControl32BitValue(fc, 6900);
     click(210, 110, optionKey);
@@ -352,10 +349,10 @@ TEST_F(Toolkit, KnobFollowsAngleAndOptionDrags) {
 }
 
 TEST_F(Toolkit, DisplaysStepWrapAndShowTheirValue) {
-    QuibGraphic* back = image(new QuibGraphic("back.png"));
+    QuibGraphic* back = image(std::make_unique<QuibGraphic>("back.png"));
     AUVParameter routing = parameter(kRouting);
     eRect r(10, 10, 100, 20);
-    auto* list = add(new QuibDisplay(man.get(), routing, &r, kQuib_res_1, nullptr, nullptr, back));
+    auto* list = add(std::make_unique<QuibDisplay>(man.get(), routing, &r, kQuib_res_1, nullptr, nullptr, back));
     ControlRef lc = list->getCarbonControl();
     SetControl32BitValue(lc, 8);
     click(20, 20, 0, 0, -12);
@@ -368,7 +365,7 @@ TEST_F(Toolkit, DisplaysStepWrapAndShowTheirValue) {
 
     AUVParameter volume = parameter(kVolume);
     eRect v(10, 50, 100, 20);
-    auto* fine = add(new QuibDisplay(man.get(), volume, &v, kQuib_res_10, nullptr, nullptr, back));
+    auto* fine = add(std::make_unique<QuibDisplay>(man.get(), volume, &v, kQuib_res_10, nullptr, nullptr, back));
     ControlRef fc = fine->getCarbonControl();
     SetControl32BitValue(fc, 500);
     click(20, 60, 0, 0, -9);  // left half: whole units
@@ -378,10 +375,10 @@ TEST_F(Toolkit, DisplaysStepWrapAndShowTheirValue) {
 
     // Value k shows the k-th picture registered after the first; past the end only the background.
     AUVParameter wave = parameter(kOSC1Wave);
-    QuibGraphic* first = image(new QuibGraphic("red.png"));
-    image(new QuibGraphic("green.png"));
+    QuibGraphic* first = image(std::make_unique<QuibGraphic>("red.png"));
+    image(std::make_unique<QuibGraphic>("green.png"));
     eRect p(200, 10, 20, 20);
-    auto* pictured = add(new QuibDisplay(man.get(), wave, &p, kQuib_res_1, first, back));
+    auto* pictured = add(std::make_unique<QuibDisplay>(man.get(), wave, &p, kQuib_res_1, first, back));
     pictured->setForeBounds(205, 15, 10, 10);
     SetControl32BitValue(pictured->getCarbonControl(), 1);
     EXPECT_EQ(pixel(210, 20), kGreen);
@@ -395,7 +392,7 @@ TEST_F(Toolkit, DisplaysStepWrapAndShowTheirValue) {
     wave.SetValue(nullptr, nullptr, 2);
     fine->makeText(0, text);
     EXPECT_STREQ(text, "52.20");
-    auto* named = add(new QuibDisplay(man.get(), wave, &p, kQuib_res_1, nullptr, nullptr, back));
+    auto* named = add(std::make_unique<QuibDisplay>(man.get(), wave, &p, kQuib_res_1, nullptr, nullptr, back));
     named->makeText(2, text);
     CFStringRef name = wave.GetParamName(2);
     ASSERT_NE(name, nullptr);
@@ -421,10 +418,10 @@ std::pair<int, int> inkColumns(WindowRef w, int x0, int x1, int y0, int y1) {
 }  // namespace
 
 TEST_F(Toolkit, TextIsCentredOrLeftAlignedInItsArea) {
-    QuibGraphic* back = image(new QuibGraphic("back.png"));
+    QuibGraphic* back = image(std::make_unique<QuibGraphic>("back.png"));
     AUVParameter volume = parameter(kVolume);
     eRect r(10, 10, 200, 20);
-    auto* display = add(new QuibDisplay(man.get(), volume, &r, kQuib_res_1, eightChars, nullptr, back));
+    auto* display = add(std::make_unique<QuibDisplay>(man.get(), volume, &r, kQuib_res_1, eightChars, nullptr, back));
     UpdateWindow(window);
     auto [first, last] = inkColumns(window, 10, 210, 10, 30);
     ASSERT_GT(last, first);
@@ -437,12 +434,12 @@ TEST_F(Toolkit, TextIsCentredOrLeftAlignedInItsArea) {
 }
 
 TEST_F(Toolkit, ButtonsStepWrapRadioAndPush) {
-    QuibGraphic* plus = image(new QuibGraphic("plus.png"));
-    QuibGraphic* led = image(new QuibGraphic("led.png", 2));
+    QuibGraphic* plus = image(std::make_unique<QuibGraphic>("plus.png"));
+    QuibGraphic* led = image(std::make_unique<QuibGraphic>("led.png", 2));
     AUVParameter routing = parameter(kRouting);
     eRect up(10, 10, 10, 10), down(30, 10, 10, 10);
-    auto* inc = add(new QuibButton(man.get(), routing, &up, plus, nullptr, kIncButton));
-    add(new QuibButton(man.get(), routing, &down, plus, nullptr, kDecButton));
+    auto* inc = add(std::make_unique<QuibButton>(man.get(), routing, &up, plus, nullptr, kIncButton));
+    add(std::make_unique<QuibButton>(man.get(), routing, &down, plus, nullptr, kDecButton));
     SetControl32BitValue(inc->getCarbonControl(), 8);
     click(15, 15);
     EXPECT_EQ(value(kRouting), 0);
@@ -452,8 +449,8 @@ TEST_F(Toolkit, ButtonsStepWrapRadioAndPush) {
 
     AUVParameter trigger = parameter(kTrigger);
     eRect a(10, 50, 10, 10), b(30, 50, 10, 10);
-    auto* ledA = add(new QuibButton(man.get(), trigger, &a, led, nullptr, kRadioButton));
-    auto* ledB = add(new QuibButton(man.get(), trigger, &b, led, nullptr, kRadioButton));
+    auto* ledA = add(std::make_unique<QuibButton>(man.get(), trigger, &a, led, nullptr, kRadioButton));
+    auto* ledB = add(std::make_unique<QuibButton>(man.get(), trigger, &b, led, nullptr, kRadioButton));
     ledA->setOnValue(0);
     ledB->setOnValue(1);
     click(35, 55);
@@ -469,7 +466,7 @@ TEST_F(Toolkit, ButtonsStepWrapRadioAndPush) {
 
     // A push button with on-value 0: lit at rest, frame 0 while pressed.
     eRect p(10, 80, 10, 10);
-    add(new QuibButton(man.get(), trigger, &p, led, nullptr, kPushButton));
+    add(std::make_unique<QuibButton>(man.get(), trigger, &p, led, nullptr, kPushButton));
     EXPECT_EQ(pixel(15, 85), kGreen);
     SendWindowMouse(window, WindowMouse::press, 15, 85, 0, 200.0);
     EXPECT_EQ(value(kTrigger), 1);

@@ -25,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "../support/CanonicalFormat.h"
 #include "Binding/VelmoraEntry.h"
 #include "Host/Smf.h"
 #include "Platform/AudioUnitCalls.h"
@@ -117,7 +116,7 @@ AudioUnit openInstrument(double rate) {
     SetPlatformLogHook(PlatformLogSilent);
     AudioUnit unit = nullptr;
     if (OpenAComponent(RegisterVelmora(), &unit) != noErr) return nullptr;
-    const AudioStreamBasicDescription f = canonicalFormat(rate, 2);
+    const AudioStreamBasicDescription f = CanonicalOutputFormat(rate, 2);
     if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) != noErr ||
         AudioUnitInitialize(unit) != noErr) {
         CloseComponent(unit);

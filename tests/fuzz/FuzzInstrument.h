@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "../support/CanonicalFormat.h"
 #include "Binding/VelmoraEntry.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
@@ -30,7 +29,7 @@ public:
     explicit Instrument(bool initialize = true) {
         SetPlatformLogHook(PlatformLogSilent);
         if (OpenAComponent(RegisterVelmora(), &unit) != noErr) fail("cannot open the instrument");
-        const AudioStreamBasicDescription f = canonicalFormat(44100, 2);
+        const AudioStreamBasicDescription f = CanonicalOutputFormat(44100, 2);
         if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f) !=
             noErr)
             fail("cannot set the output format");

@@ -575,27 +575,6 @@ TEST(PlayWindow, KeysPlayWhileThePanelHasTheFocus) {
     EXPECT_TRUE(fs::exists(saved));
 }
 
-namespace {
-
-// The top-level window titled `title`, 0 when there is none.
-Window topWindow(Display* d, const std::string& title) {
-    Window root, parent, *children = nullptr, found = 0;
-    unsigned int count = 0;
-    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            if (XFetchName(d, children[i], &name) && name) {
-                if (title == name) found = children[i];
-                XFree(name);
-            }
-        }
-        XFree(children);
-    }
-    return found;
-}
-
-}  // namespace
-
 // Started from the menu with no JACK server: the reason shows in a window of its
 // own as well as on standard error, and the program ends when it is closed.
 TEST(PlayWindow, WithoutATerminalTheReasonShowsInAWindowUntilClosed) {
@@ -606,7 +585,7 @@ TEST(PlayWindow, WithoutATerminalTheReasonShowsInAWindowUntilClosed) {
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     Window w = 0;
-    ASSERT_TRUE(waitFor([&] { return (w = topWindow(d, "Velmora")) != 0; })) << readText(play.err);
+    ASSERT_TRUE(waitFor([&] { return (w = findWindowNamed(d, "Velmora")) != 0; })) << readText(play.err);
     XWindowAttributes a{};
     ASSERT_TRUE(waitFor([&] { return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable; }));
     EXPECT_EQ(readText(play.err), "velmora: no JACK server is running; start one, or run under pw-jack\n");
@@ -626,15 +605,7 @@ TEST(PlayWindow, WithoutATerminalTheReasonShowsInAWindowUntilClosed) {
     EXPECT_TRUE(drawn) << inked << " pixels drawn";
     EXPECT_EQ(play.wait(300ms), -1) << "ended before the window was closed";
 
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = w;
-    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, w, False, NoEventMask, &close);
-    XFlush(d);
+    sendCloseRequest(d, w);
     EXPECT_EQ(play.wait(), 1);
     XCloseDisplay(d);
 }

@@ -230,7 +230,7 @@ TEST(RealtimeSafetyCounters, SeeAllocationsLocksAndThrows) {
         pthread_mutex_unlock(&m);
         delete p;
         try {
-            throw OSStatus(-1);
+            throw OSStatus(kUnspecifiedErr);
         } catch (OSStatus) {}
     });
     EXPECT_GE(seen.allocations, 2);
@@ -330,7 +330,7 @@ TEST(RealtimeSafetyFailures, FailedRendersReturnTheirStatusWithoutAllocatingOrTh
         {"the unit's memory, more frames than the maximum",
          [&] { return call.render(inst.unit, 0, 4096, std::array<float*, 2>{}); },
          kAudioUnitErr_TooManyFramesToProcess},
-        {"a buffer more than the output has", [&] { return call.render(inst.unit, 0, 64, three); }, -1},
+        {"a buffer more than the output has", [&] { return call.render(inst.unit, 0, 64, three); }, kUnspecifiedErr},
         {"an output bus that does not exist", [&] { return call.render(inst.unit, 0, 64, two, 0, 1); },
          kAudioUnitErr_InvalidElement},
     };
@@ -350,7 +350,7 @@ TEST(RealtimeSafetyFailures, FailedRendersReturnTheirStatusWithoutAllocatingOrTh
         const Counts seen = counted([&] {
             status = call.render(bare.unit, 0, 64, hostMemory ? std::array{two[0], two[1]} : std::array<float*, 2>{});
         });
-        EXPECT_EQ(status, hostMemory ? -1 : kAudioUnitErr_FormatNotSupported);
+        EXPECT_EQ(status, hostMemory ? OSStatus(kUnspecifiedErr) : OSStatus(kAudioUnitErr_FormatNotSupported));
         EXPECT_EQ(seen, kNone) << (hostMemory ? "host memory" : "the unit's memory") << ": " << seen;
         EXPECT_EQ(lastRenderError(bare.unit), status);
     }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Binding/VelmoraEntry.h"
-#include "CanonicalFormat.h"
 #include "Platform/AudioUnitCalls.h"
 #include "Platform/Log.h"
 #include "Platform/RenderCall.h"
@@ -28,7 +27,7 @@ public:
     Instrument& operator=(const Instrument&) = delete;
 
     OSStatus setFormat(double sampleRate, UInt32 channels) {
-        const AudioStreamBasicDescription f = canonicalFormat(sampleRate, channels);
+        const AudioStreamBasicDescription f = CanonicalOutputFormat(sampleRate, channels);
         this->channels = channels;
         return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f);
     }

@@ -5,7 +5,8 @@ usage: test_page.py --site FOLDER --velmora BINARY [unittest arguments]
 
 Each test serves FOLDER (what `make web` built) on 127.0.0.1 from this process,
 starts a Chromium of its own with a fresh profile, and stops both at its end.
-Renders are compared with `velmora render` bit for bit.
+Renders are compared with `velmora render` bit for bit, the panel's pixels with
+`velmora edit --screenshot`.
 """
 import argparse
 import base64
@@ -18,21 +19,22 @@ import tempfile
 import threading
 import time
 import unittest
+import zlib
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DEMO = ROOT / "examples" / "demo.mid"
 SITE = VELMORA = None
 
-spec = importlib.util.spec_from_file_location("serve_web", ROOT / "scripts" / "serve-web.py")
-serve_web = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(serve_web)
+loader = importlib.util.spec_from_file_location("serve_web", ROOT / "scripts" / "serve-web.py")
+serve_web = importlib.util.module_from_spec(loader)
+loader.loader.exec_module(serve_web)
 
 # Without the networking flags Chromium tries to reach its services, which a
 # closed network refuses; as root it needs --no-sandbox.
@@ -57,14 +59,67 @@ def velmora(*args):
     return subprocess.run([VELMORA, *map(str, args)], capture_output=True, text=True, timeout=120)
 
 
+def png_pixels(data):
+    """Width, height and RGBA bytes of an 8-bit, non-interlaced RGB or RGBA PNG (what cairo writes)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG file"
+    pos, packed = 8, b""
+    while pos < len(data):
+        length, kind = struct.unpack_from(">I4s", data, pos)
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack_from(">IIBBBBB", data, pos + 8)
+            assert depth == 8 and colour in (2, 6) and interlace == 0, "a PNG this reader does not read"
+        elif kind == b"IDAT":
+            packed += data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+    bpp = 4 if colour == 6 else 3
+    raw, stride, rows, previous = zlib.decompress(packed), width * bpp, [], bytearray(width * bpp)
+    for y in range(height):
+        kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left, up = row[i - bpp] if i >= bpp else 0, previous[i]
+            corner = previous[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                row[i] = (row[i] + left) & 255
+            elif kind == 2:
+                row[i] = (row[i] + up) & 255
+            elif kind == 3:
+                row[i] = (row[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                row[i] = (row[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        rows.append(bytes(row) if bpp == 4 else b"".join(row[i:i + 3] + b"\xff" for i in range(0, stride, 3)))
+        previous = row
+    return width, height, b"".join(rows)
+
+
+def lcd_mask(images, width, height, reach):
+    """The pixels of the displays' dark green windows (where the text is), and `reach` pixels around."""
+    masked = set()
+    for image in images:
+        for i in range(0, len(image), 4):
+            if image[i + 1] >= image[i] + 6 and image[i + 1] >= image[i + 2] + 2:
+                masked.add(i // 4)
+    grown = set()
+    for p in masked:
+        x, y = p % width, p // width
+        for j in range(max(0, y - reach), min(height, y + reach + 1)):
+            grown.update(range(j * width + max(0, x - reach), j * width + min(width, x + reach + 1)))
+    return grown
+
+
 class WebPage(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
         self.tmp = pathlib.Path(self.folder.name)
         self.server = serve_web.Server(SITE)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.open_browser()
+
+    def open_browser(self, flags=()):
+        """A Chromium of its own with the page loaded and ready; `flags` for the browser besides ours."""
         options = webdriver.ChromeOptions()
-        for flag in CHROMIUM_FLAGS + [f"--user-data-dir={self.tmp / 'profile'}"]:
+        for flag in CHROMIUM_FLAGS + [f"--user-data-dir={tempfile.mkdtemp(dir=self.tmp)}", *flags]:
             options.add_argument(flag)
         options.binary_location = "/usr/bin/chromium"
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
@@ -93,6 +148,69 @@ class WebPage(unittest.TestCase):
     def open_file(self, path):
         """As a person picks a file with "Open preset…" or "Open MIDI file…"."""
         self.browser.find_element(By.ID, "file").send_keys(str(path))
+
+    # ---- the panel, canvas#panel, at the pixel a person points at
+
+    def mouse(self, kind, x, y, modifiers=0):
+        """A mouse event at the middle of the panel's pixel (x, y) (unscaled), by the browser's own input:
+        kind is mousePressed, mouseMoved (with the button down once pressed) or mouseReleased."""
+        cx, cy = self.browser.execute_script("""
+            const c = document.getElementById('panel'), r = c.getBoundingClientRect(), d = devicePixelRatio;
+            const u = r.width / parseFloat(c.style.width);  // CSS pixels per unscaled pixel: 1 unless stretched
+            return [(Math.round(r.left * d) + (arguments[0] + 0.5) * u * d) / d,
+                    (Math.round(r.top * d) + (arguments[1] + 0.5) * u * d) / d];""", x, y)
+        self.held = kind == "mousePressed" or (kind == "mouseMoved" and getattr(self, "held", False))
+        self.browser.execute_cdp_cmd("Input.dispatchMouseEvent", {
+            "type": kind, "x": cx, "y": cy, "modifiers": modifiers, "clickCount": 1,
+            "button": "left" if kind != "mouseMoved" or self.held else "none", "buttons": 1 if self.held else 0})
+
+    def click_panel(self, x, y):
+        self.mouse("mousePressed", x, y)
+        self.mouse("mouseReleased", x, y)
+
+    def panel_pixels(self):
+        """Width, height and RGBA bytes of canvas#panel as it shows."""
+        width, height, pixels = self.browser.execute_script("""
+            const c = document.getElementById('panel'), d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            let text = '';
+            for (let i = 0; i < d.length; i += 0x8000) text += String.fromCharCode(...d.subarray(i, i + 0x8000));
+            return [c.width, c.height, btoa(text)];""")
+        return width, height, base64.b64decode(pixels)
+
+    def region(self, x, y, w, h):
+        """The RGBA bytes of a rectangle of the panel, in unscaled pixels."""
+        width, _, pixels = self.panel_pixels()
+        scale = width // 850 if width % 850 == 0 else width / 850
+        left, top, right, bottom = (int(v * scale) for v in (x, y, x + w, y + h))
+        return b"".join(pixels[(row * width + left) * 4:(row * width + right) * 4] for row in range(top, bottom))
+
+    def loudness(self):
+        samples = self.browser.execute_script("return Array.from(velmora.recentOutput().samples);")
+        return (sum(s * s for s in samples) / max(1, len(samples))) ** 0.5
+
+    def assert_panel_matches_velmora_edit(self, scale, *options):
+        """The panel's pixels against `velmora edit --screenshot` at the same scale (and options), the
+        displays' text masked (the browser draws glyphs its own way); pictures turned or scaled may differ
+        by a few levels."""
+        native = self.tmp / f"edit-{scale}.png"
+        result = velmora("edit", "--screenshot", native, "--scale", scale, *options)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        width, height, expected = png_pixels(native.read_bytes())
+        size = self.panel_pixels()
+        self.assertEqual(size[:2], (width, height))
+        shown = size[2]
+        masked = lcd_mask((expected, shown), width, height, int(scale + 0.5))
+        self.assertLess(len(masked), width * height // 5, "the mask covers the panel")
+        worst, total, counted = 0, 0, 0
+        for p in range(width * height):
+            if p in masked:
+                continue
+            d = max(abs(shown[4 * p + k] - expected[4 * p + k]) for k in range(3))
+            worst, total, counted = max(worst, d), total + d, counted + 1
+        print(f"scale {scale}: {counted} pixels compared ({len(masked)} masked), mean difference "
+              f"{total / counted:.3f}, largest {worst}")
+        self.assertLessEqual(worst, 16)
+        self.assertLess(total / counted, 0.5)
 
     def test_render_song_equals_velmora_render(self):
         song = base64.b64encode(DEMO.read_bytes()).decode()
@@ -124,8 +242,15 @@ class WebPage(unittest.TestCase):
                 self.fail(f"preset {preset} at {rate} Hz: {len(ours) // 8} frames against velmora render's "
                           f"{frames}, first different at frame {first}")
 
-    def test_page_loads_without_errors_within_a_megabyte(self):
+    def test_page_loads_without_errors_within_one_and_a_half_megabytes(self):
         self.assertEqual(self.console_errors(), [])
+        # The panel drew in its own font (loaded before it opened), from the pictures of scale 1 only.
+        self.assertTrue(self.browser.execute_script(
+            "return [...document.fonts].some((f) => f.family.replace(/\"/g, '') === 'DejaVu Sans Mono' && "
+            "f.status === 'loaded');"))
+        pictures = [p for p, _, _ in self.server.responses if p.startswith("/pictures/") and p.endswith(".png")]
+        self.assertEqual(len(pictures), 18)
+        self.assertEqual([p for p in pictures if "@" in p], [])
         # The sound starts with a click: the worklet's script comes then.
         self.browser.find_element(By.TAG_NAME, "h1").click()
         WebDriverWait(self.browser, 10).until(lambda b: any(p == "/velmora-worklet.js"
@@ -136,7 +261,74 @@ class WebPage(unittest.TestCase):
         self.assertEqual(failed, [])
         total = sum(size for _, _, size in self.server.responses)
         print(f"first load: {len(self.server.responses)} files, {total} bytes")
-        self.assertLessEqual(total, 1 << 20)
+        self.assertLessEqual(total, 1_500_000)
+
+    def test_the_panel_looks_as_in_velmora_edit(self):
+        self.assert_panel_matches_velmora_edit(1)
+
+    def test_panel_click_and_drag_set_values_and_the_sound_as_in_velmora_edit(self):
+        # Volume's knob is 48 x 48 at (23, 14): a click at three o'clock of its centre is 5/6 of the
+        # way round, trunc(100 x 5/6) = 83 as on Linux; the other controls of the page follow.
+        readout = (76, 23, 44, 30)  # right of the knob, where its readout box goes
+        quiet = self.region(*readout)
+        self.click_panel(62, 38)
+        self.assertEqual(self.browser.execute_script("return velmora.getParameter(0);"), 83)
+        shown = self.browser.find_element(By.CSS_SELECTOR, "[data-id='0']").get_attribute("value")
+        self.assertEqual(float(shown), 83)
+
+        # A held note; a drag round to nine o'clock (1/6: 16) makes it quieter while it sounds.
+        ActionChains(self.browser).key_down("z").perform()
+        deadline = time.monotonic() + 10  # the sound starts with the key: the worklet loads first
+        while self.loudness() < 0.01 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        time.sleep(1.0)  # the note settles and fills the analyser's window
+        before = self.loudness()
+        self.mouse("mousePressed", 62, 38)
+        self.mouse("mouseMoved", 50, 28)
+        self.mouse("mouseMoved", 32, 38)
+        time.sleep(0.2)
+        during = self.region(*readout)
+        self.mouse("mouseReleased", 32, 38)
+        self.assertEqual(self.browser.execute_script("return velmora.getParameter(0);"), 16)
+        time.sleep(1.0)
+        after = self.loudness()
+        ActionChains(self.browser).key_up("z").perform()
+        print(f"loudness (RMS) at Volume 83: {before:.4f}, at 16: {after:.4f}")
+        self.assertGreater(before, 0.01, "no note")
+        self.assertLess(after, 0.5 * before)
+
+        # The readout is composed over the canvas while the knob turns; once the pointer has left
+        # it, it goes and leaves the panel as it was.
+        self.assertNotEqual(during, quiet)
+        self.mouse("mouseMoved", 420, 585)
+        WebDriverWait(self.browser, 3).until(lambda b: self.region(*readout) == quiet)
+        self.assertEqual(self.console_errors(), [])
+
+    def test_a_preset_from_the_menu_moves_the_panel(self):
+        knob, routing = (23, 14, 48, 48), (169, 18, 100, 46)  # Volume's knob, the Routing display
+        before = [self.region(*r) for r in (knob, routing)]
+        Select(self.browser.find_element(By.ID, "preset")).select_by_value("1")  # rez bass: Volume 78, Routing 8
+        WebDriverWait(self.browser, 5).until(
+            lambda b: all(self.region(*r) != old for r, old in zip((knob, routing), before)))
+        self.assert_panel_matches_velmora_edit(1, "--preset", 1)
+
+    def test_at_device_pixel_ratio_2_the_panel_is_drawn_from_its_2x_pictures(self):
+        self.browser.quit()
+        self.server.responses.clear()
+        self.open_browser(["--force-device-scale-factor=2"])
+        self.assertEqual(self.browser.execute_script(
+            "const c = document.getElementById('panel'); return [devicePixelRatio, c.width, c.height];"),
+            [2, 1700, 1180])
+        pictures = [p for p, _, _ in self.server.responses if p.startswith("/pictures/") and p.endswith(".png")]
+        self.assertEqual(len(pictures), 18)
+        self.assertEqual([p for p in pictures if not p.endswith("@2x.png")], [])
+        self.assert_panel_matches_velmora_edit(2)
+        self.click_panel(62, 38)  # pointer positions map back to the same pixel
+        self.assertEqual(self.browser.execute_script("return velmora.getParameter(0);"), 83)
+        total = sum(size for _, _, size in self.server.responses)
+        print(f"first load at devicePixelRatio 2: {len(self.server.responses)} files, {total} bytes")
+        self.assertLessEqual(total, 1_500_000)
+        self.assertEqual(self.console_errors(), [])
 
     def test_key_plays_the_note_of_its_key(self):
         # A pure sine (digiwave at shape 0, oscillator 2 off), so that zero crossings give the pitch.

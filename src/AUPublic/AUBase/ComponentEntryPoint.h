@@ -17,7 +17,7 @@ OSStatus CatchFrameExceptions(F&& call) noexcept {
     } catch (OSErr err) {
         return OSStatus(err);
     } catch (...) {
-        return -1;
+        return kUnspecifiedErr;
     }
 }
 

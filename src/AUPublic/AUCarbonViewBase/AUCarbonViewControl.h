@@ -26,6 +26,7 @@ public:
     void ParameterToControl(Float32 value);
     void ControlToParameter();
 
+    ControlType GetType() const { return mType; }
     const AUVParameter& GetParameter() const { return mParam; }
     ControlRef GetControl() const { return mControl; }
 

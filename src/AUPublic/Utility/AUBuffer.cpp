@@ -72,9 +72,9 @@ OSStatus AUBufferList::PrepareBuffer(const CAStreamBasicDescription& format, UIn
     return noErr;
 }
 
-// -1: the status hosts have always seen for a list with more buffers than the element has.
+// A list with more buffers than the element has: kUnspecifiedErr, as hosts have always seen it.
 OSStatus AUBufferList::SetBufferList(const AudioBufferList& list) {
-    if (list.mNumberBuffers > mAllocatedStreams || !mPtrs) return -1;
+    if (list.mNumberBuffers > mAllocatedStreams || !mPtrs) return kUnspecifiedErr;
     std::memcpy(mPtrs, &list, AudioBufferListSize(list.mNumberBuffers));
     mPtrState = kPtrsToExternalMemory;
     return noErr;
@@ -83,14 +83,14 @@ OSStatus AUBufferList::SetBufferList(const AudioBufferList& list) {
 AudioBufferList* AUBufferList::GetBufferList() const { return mPtrState == kPtrsInvalid ? nullptr : mPtrs; }
 
 OSStatus AUBufferList::CopyBufferListTo(AudioBufferList& list) const {
-    if (mPtrState == kPtrsInvalid) return -1;
+    if (mPtrState == kPtrsInvalid) return kUnspecifiedErr;
     const UInt32 n = list.mNumberBuffers < mPtrs->mNumberBuffers ? list.mNumberBuffers : mPtrs->mNumberBuffers;
     for (UInt32 i = 0; i < n; ++i) list.mBuffers[i] = mPtrs->mBuffers[i];
     return noErr;
 }
 
 OSStatus AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const {
-    if (mPtrState == kPtrsInvalid) return -1;
+    if (mPtrState == kPtrsInvalid) return kUnspecifiedErr;
     const UInt32 n = list.mNumberBuffers < mPtrs->mNumberBuffers ? list.mNumberBuffers : mPtrs->mNumberBuffers;
     for (UInt32 i = 0; i < n; ++i) {
         const AudioBuffer& from = mPtrs->mBuffers[i];

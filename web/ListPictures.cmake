@@ -1,0 +1,21 @@
+# Writes FOLDER/pictures.json: the panel's pictures by the scale they were
+# drawn for (name.png at 1, name@1.5x.png at 1.5, name@2x.png at 2), so that a
+# page loads those of its screen's scale only.
+file(GLOB pictures RELATIVE ${FOLDER} ${FOLDER}/*.png)
+list(SORT pictures)
+set(at1 "")
+set(at1.5 "")
+set(at2 "")
+foreach(picture ${pictures})
+    if(picture MATCHES "@1\\.5x\\.png$")
+        list(APPEND at1.5 "\"${picture}\"")
+    elseif(picture MATCHES "@2x\\.png$")
+        list(APPEND at2 "\"${picture}\"")
+    else()
+        list(APPEND at1 "\"${picture}\"")
+    endif()
+endforeach()
+list(JOIN at1 ", " at1)
+list(JOIN at1.5 ", " at1.5)
+list(JOIN at2 ", " at2)
+file(WRITE ${FOLDER}/pictures.json "{\"1\": [${at1}], \"1.5\": [${at1.5}], \"2\": [${at2}]}\n")
