@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "Platform/BitCast.h"
 #include "Platform/Log.h"
@@ -27,6 +28,17 @@ struct NoiseTable {
     }
 };
 alignas(64) constexpr NoiseTable kNoise;
+
+// The shared tables are constant data, mapped in on their first read: one read per page
+// here, so that those page faults are taken when an instance is set up, not on the audio
+// thread at the first note that reaches a table.
+void touchPages(const float* table, std::size_t count) {
+    constexpr std::size_t kFloatsPerPage = 4096 / sizeof(float);
+    float sum = 0;
+    for (std::size_t i = 0; i < count; i += kFloatsPerPage) sum += table[i];
+    volatile float sink = sum;
+    (void)sink;
+}
 
 }  // namespace
 
@@ -147,6 +159,12 @@ void VelmoraAU::setUpVoice() {
     PlatformLog("Initializing buffers!\n");
     if (!combLines) combLines = new float[kTableSize];
     std::memset(combLines, 0, kTableSize * sizeof(float));
+    const HarmonicTables& tables = harmonicTables();
+    touchPages(tables.wave, std::size(tables.wave));
+    touchPages(tables.odd, std::size(tables.odd));
+    touchPages(tables.even, std::size(tables.even));
+    touchPages(tables.pwm, std::size(tables.pwm));
+    touchPages(kNoise.values, std::size(kNoise.values));
 
     if (!octavePhase) octavePhase = new float[1200];
     Float64 sampleRate = outputSampleRate();
