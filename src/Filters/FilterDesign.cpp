@@ -156,7 +156,7 @@ void designFilter(float type, float cutoff, float resonance, float phaseInc, dou
     else if (n <= kNotch)
         designStateVariable(n, q, w, coeffs);
     else if (n == kComb) {
-        // The jump flag and write position (2, 3) belong to the kernel and the render loop.
+        // The jump flag and the write position belong to the kernel and the render loop.
         coeffs[1] = q;
         coeffs[0] = (127.0f - cutoff) * 0.1f * 45.0f + 45.0f;  // 45 samples at 127, 612 at 1
     } else if (n == kVowelF)

@@ -140,7 +140,7 @@ inline void vowel(float* buffer, int count, const float* coeffs, float* state, f
 
 // ---- Comb -------------------------------------------------------------------------------------
 
-constexpr unsigned kCombMask = 2047;
+constexpr unsigned kCombMask = kCombLineLength - 1;
 
 // Truncation toward zero that is defined for every float: values beyond the int range and NaN
 // saturate (their read position is meaningless anyway); every |v| < 2^31 is exact.
@@ -171,13 +171,13 @@ void SVF_Notch(float* buffer, int count, float* coeffs, float* state, void*) {
     svf<SvfOutput::Notch>(buffer, count, coeffs, state);
 }
 
-// Coefficients: 0 target delay (samples), 1 feedback, 2 jump flag, 3 write position.
-// State: 0 current delay, 1 loop value. context: 2048 floats of delay line.
+// Coefficients: 0 target delay (samples), 1 feedback, the jump flag and the write position.
+// State: 0 current delay, 1 loop value. context: the delay line.
 void comb2048(float* buffer, int count, float* coeffs, float* state, void* context) {
     float* const line = static_cast<float*>(context);
     const float target = coeffs[0], feedback = coeffs[1];
     float d, step;
-    if (coeffs[2] == 0.0f) {
+    if (coeffs[kCombJumpFlag] == 0.0f) {
         if (count <= 0) return;  // no block to glide over
         d = state[0];
         step = (target - d) / static_cast<float>(count);
@@ -185,7 +185,7 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
         // A note start: sit on the target at once instead of sweeping from the old delay.
         d = target;
         step = 0.0f;
-        coeffs[2] = 0.0f;
+        coeffs[kCombJumpFlag] = 0.0f;
         if (count <= 0) {
             state[0] = d;
             return;
@@ -193,7 +193,7 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
     }
     // After a biquad type this slot holds a filter coefficient (about -1.99) or anything else;
     // only its truncated value on the line is meaningful, and non-finite values start at 0.
-    const float storedPos = coeffs[3];
+    const float storedPos = coeffs[kCombWritePosition];
     unsigned w = (storedPos > -2147483648.0f && storedPos < 2147483648.0f)
                      ? static_cast<unsigned>(static_cast<int>(storedPos)) & kCombMask
                      : 0u;
@@ -223,7 +223,7 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
 
     state[0] = d;
     state[1] = m;
-    coeffs[3] = static_cast<float>(w);
+    coeffs[kCombWritePosition] = static_cast<float>(w);
 }
 
 // First section saturated inside its own loop, second section clean.

@@ -6,8 +6,15 @@ namespace kvel_filters {
 // buffer: count samples filtered in place (count <= 0 processes nothing).
 // coeffs: 16 floats designed by designFilter; only comb2048 writes them (jump flag, write position).
 // state: 16 floats of filter memory carried from block to block; zeroed state is silent.
-// context: comb2048's delay line of 2048 floats; ignored by the others.
+// context: comb2048's delay line of kCombLineLength floats; ignored by the others.
 // Render thread: no allocation, no locks, no library calls per sample.
+
+constexpr int kCombLineLength = 2048;
+// The comb's coefficient slots that the kernel and the render loop write; designFilter sets
+// slot 0 (the target delay in samples) and slot 1 (the feedback).
+constexpr int kCombJumpFlag = 2;       // nonzero: the next block starts on the target delay
+constexpr int kCombWritePosition = 3;  // where the line is written next
+
 // The filter types, as "FilterA type" and "FilterB type" list them.
 enum FilterType : int {
     kOff,

@@ -13,7 +13,11 @@
 
 namespace {
 
-constexpr int kMask = OscillatorTables::kSize - 1;
+constexpr int kSize = OscillatorTables::kSize;
+constexpr int kMask = kSize - 1;
+// "pwm" reads its second saw half a cycle on, and its width moves each reader up to half a
+// cycle more.
+constexpr int kHalfCycle = kSize / 2;
 
 // Some loops below have faster versions for newer processors, chosen once per process:
 // they do each sample's arithmetic as the baseline code does, lane by lane (no FMA, same
@@ -127,7 +131,7 @@ int voiceGroupsTogether(const VoiceTables& t, VoiceReaders& r, float* out, int f
 inline float pd1Sample(const float* odd0, const float* even0, const float* sine, float og, float eg, float theta) {
     const int j = int(2 * theta) & kMask;
     const float m = odd0[j] * og + even0[j] * eg;
-    const float p = m * 4096 + theta;
+    const float p = m * kSize + theta;
     return sine[int(p) & kMask];
 }
 
@@ -154,7 +158,7 @@ VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float
                           float eg, float inc, float& theta) {
     alignas(32) float phases[kChunk];
     const __m256 vog = _mm256_set1_ps(og), veg = _mm256_set1_ps(eg);
-    const __m256 two = _mm256_set1_ps(2.0f), scale = _mm256_set1_ps(4096.0f);
+    const __m256 two = _mm256_set1_ps(2.0f), scale = _mm256_set1_ps(float(kSize));
     for (int start = 0; start < frames; start += kChunk) {
         const int n = frames - start < kChunk ? frames - start : kChunk;
         for (int i = 0; i < n; ++i) {
@@ -179,7 +183,6 @@ VELMORA_AVX2 void pd1Avx2(float* out, int frames, const float* odd0, const float
 }  // namespace
 
 void Oscillator::processVoice(const OscillatorTables& tables, float* out, int frames) {
-    constexpr int kSize = OscillatorTables::kSize;
     const Levels level = levelsFor(tables);
     const float og = oddGain, eg = evenGain;
     const VoiceTables t{tables.sine,
@@ -231,13 +234,13 @@ void Oscillator::processPD1(const OscillatorTables& tables, float* out, int fram
 
 void Oscillator::processPWM(const OscillatorTables& tables, float* out, int frames) {
     const Levels level = levelsFor(tables);
-    const float* lo = tables.pwm + level.lo * OscillatorTables::kSize;
-    const float* hi = tables.pwm + level.hi * OscillatorTables::kSize;
+    const float* lo = tables.pwm + level.lo * kSize;
+    const float* hi = tables.pwm + level.hi * kSize;
     const float x = level.x, x1 = 1 - level.x;
     const float inc = sineInc;
     float phase = sinePhase;
-    float a = phase + oddGain * 2048;
-    float b = phase + 2048 + evenGain * 2048;
+    float a = phase + oddGain * kHalfCycle;
+    float b = phase + kHalfCycle + evenGain * kHalfCycle;
     // Four samples side by side (pwmSample lane by lane); the phases still advance one sum
     // at a time.
     const Float4 x4 = Float4::splat(x), x14 = Float4::splat(x1);

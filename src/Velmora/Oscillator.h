@@ -6,7 +6,7 @@
 #include "Velmora/VelmoraParameters.h"
 
 // The engine's shared tables, read only: the one-cycle sine, the ten odd and ten even
-// harmonic levels and the ten "pwm" levels (4096 samples each), and the increment up to
+// harmonic levels and the ten "pwm" levels (kSize samples each), and the increment up to
 // which each level plays alone.
 struct OscillatorTables {
     static constexpr int kSize = 4096, kLevels = 10;
@@ -26,13 +26,13 @@ public:
     void set(int wave, float note, float shape1, float shape2, PhaseInc&& phaseInc) {
         switch (wave) {
             case kWaveSawOE: {
-                sineInc = phaseInc(note) * 4096;
+                sineInc = phaseInc(note) * OscillatorTables::kSize;
                 if (shape1 == 0.0f) {
                     // note + 0 and note - 0 are note again: the same increment, without two more lookups.
                     oddInc = evenInc = sineInc;
                 } else {
-                    oddInc = phaseInc(float(note + shape1 * 0.01)) * 4096;
-                    evenInc = phaseInc(float(note - shape1 * 0.01)) * 4096;
+                    oddInc = phaseInc(float(note + shape1 * 0.01)) * OscillatorTables::kSize;
+                    evenInc = phaseInc(float(note - shape1 * 0.01)) * OscillatorTables::kSize;
                 }
                 const float g = float(shape2 * 0.02);
                 oddGain = g;
@@ -40,14 +40,14 @@ public:
                 break;
             }
             case kWaveDigiwave: {
-                sineInc = phaseInc(note) * 4096;
+                sineInc = phaseInc(note) * OscillatorTables::kSize;
                 const float b = float(shape2 * 0.02);
                 oddGain = float(b * (shape1 * 0.02));
                 evenGain = float((2.0 - b) * (shape1 * 0.02));
                 break;
             }
             case kWavePwm: {
-                sineInc = phaseInc(note) * 4096;
+                sineInc = phaseInc(note) * OscillatorTables::kSize;
                 const float w = float(shape2 * 0.01);
                 oddGain = w;
                 evenGain = float(1.0 - w);

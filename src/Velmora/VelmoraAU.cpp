@@ -157,8 +157,8 @@ OSStatus VelmoraAU::Initialize() {
 
 void VelmoraAU::setUpVoice() {
     PlatformLog("Initializing buffers!\n");
-    if (!combLines) combLines = new float[kTableSize];
-    std::memset(combLines, 0, kTableSize * sizeof(float));
+    if (!combLines) combLines = new float[kCombLinesSize];
+    std::memset(combLines, 0, kCombLinesSize * sizeof(float));
     const HarmonicTables& tables = harmonicTables();
     touchPages(tables.wave, std::size(tables.wave));
     touchPages(tables.odd, std::size(tables.odd));

@@ -37,6 +37,7 @@ public:
     static constexpr int kTableSize = 4096;
     static constexpr int kLevels = 10;
     static constexpr int kNoiseSize = 16384;
+    static constexpr int kCombLinesSize = 2 * kvel_filters::kCombLineLength;  // filter A's, then B's
     static constexpr int kModSources = 23;
     static constexpr UInt32 kInternalParamsProperty = 64000;
     // The current settings record's name: char[kPresetNameBytes], at most 47

@@ -24,6 +24,17 @@ constexpr float kSourceLimit = 1e6f;  // modulation sources and levels
 constexpr float kShapeLimit = 1e5f;   // oscillator shape 1
 constexpr float kNoiseGainLimit = 1e5f, kNoisePanLimit = 1e4f, kVolumeLimit = 40.0f;
 
+// A note start fades the previous note's last output to zero over three slices.
+constexpr int kDeclickFrames = 192;
+
+// The noise reads on from slice to slice and starts again at the top of its table once past
+// this position, so that no slice reads beyond the table.
+constexpr int kNoiseRestart = 16128;
+static_assert(kNoiseRestart + VelmoraAU::kSliceFrames <= VelmoraAU::kNoiseSize);
+
+// The highest note a filter's cutoff reaches with key follow and modulation.
+constexpr float kHighestCutoffNote = 139.0f;
+
 // Normal output stays within a few units; this only stops a runaway (extreme
 // resonance with extreme gain) from reaching the host as infinity or NaN.
 constexpr float kOutputLimit = 1e4f;
@@ -131,7 +142,7 @@ void VelmoraAU::addNoise(float* bufferA, float* bufferB, int n, int gainSource, 
         bufferA[i] += s * gA;
         bufferB[i] += s * gB;
     }
-    noisePos = pos > 16128 ? 0 : pos;
+    noisePos = pos > kNoiseRestart ? 0 : pos;
 }
 
 void VelmoraAU::setFilter(float type, float cutoff, float resonance, float* coeffs) {
@@ -306,13 +317,14 @@ void VelmoraAU::notesAndGlide(int n, const CallParams& call, const SliceParams& 
         std::memset(filterStateA, 0, sizeof filterStateA);
         std::memset(filterStateB, 0, sizeof filterStateB);
         if (filterTypeA == kvel_filters::kComb || filterTypeB == kvel_filters::kComb) {
-            std::memset(combLines, 0, kTableSize * sizeof(float));
-            if (filterTypeA == kvel_filters::kComb) filterCoeffsA[2] = 1.0f;  // the comb starts at its target delay
-            if (filterTypeB == kvel_filters::kComb) filterCoeffsB[2] = 1.0f;
+            std::memset(combLines, 0, kCombLinesSize * sizeof(float));
+            // The comb starts at its target delay.
+            if (filterTypeA == kvel_filters::kComb) filterCoeffsA[kvel_filters::kCombJumpFlag] = 1.0f;
+            if (filterTypeB == kvel_filters::kComb) filterCoeffsB[kvel_filters::kCombJumpFlag] = 1.0f;
         }
         silent = 0;
         declickOffset = lastOut;
-        declickStep = lastOut / 192;
+        declickStep = lastOut / kDeclickFrames;
         declickCount = 0;
         amp = 0.0f;
         for (Oscillator& o : oscillators) o.restart();
@@ -433,7 +445,7 @@ void VelmoraAU::designFilters(const CallParams& call, const SliceParams& slice) 
         if (p.type == 0.0f) continue;
         const float keyed = float(pitch * (p.keyfollow * 0.01) + p.cutoff);
         const float rawNote = keyed + modSources[call.filterSource[f]] * p.depth;
-        const float fcNote = rawNote >= 1.0f ? std::min(rawNote, 139.0f) : 1.0f;  // NaN gives 1
+        const float fcNote = rawNote >= 1.0f ? std::min(rawNote, kHighestCutoffNote) : 1.0f;  // NaN gives 1
         // The design writes only what no kernel changes, so the same inputs leave the same coefficients.
         const DesignInputs inputs{BitCast<UInt32>(float(types[f])), BitCast<UInt32>(fcNote),
                                   BitCast<UInt32>(p.resonance), renderSampleRate, true};
@@ -469,7 +481,9 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
                 case Op::ShaperA: ProcessRumble(shaper[0], depth[0], path, count); break;
                 case Op::ShaperB: ProcessRumble(shaper[1], depth[1], path, count); break;
                 case Op::FilterA: kernelA(path, count, filterCoeffsA, filterStateA, combLines); break;
-                case Op::FilterB: kernelB(path, count, filterCoeffsB, filterStateB, combLines + 2048); break;
+                case Op::FilterB:
+                    kernelB(path, count, filterCoeffsB, filterStateB, combLines + kvel_filters::kCombLineLength);
+                    break;
                 case Op::Mix: ProcessMix(bufferB + at, bufferA + at, count, mixMode); break;
             }
         }
@@ -493,7 +507,9 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
     for (int f = 0; f < 2; ++f) {
         if (types[f] == kvel_filters::kOff || allFinite(states[f], 16)) continue;  // "off" leaves its state alone
         std::memset(states[f], 0, 16 * sizeof(float));
-        if (types[f] == kvel_filters::kComb) std::memset(combLines + 2048 * f, 0, 2048 * sizeof(float));
+        if (types[f] == kvel_filters::kComb)
+            std::memset(combLines + kvel_filters::kCombLineLength * f, 0,
+                        kvel_filters::kCombLineLength * sizeof(float));
     }
 }
 
@@ -512,7 +528,7 @@ void VelmoraAU::writeOutput(int n, float a, float volume, const float* bufferB, 
     }
     float scratch[kSliceFrames];
     float* first = out[0] ? out[0] : out[1] ? out[1] : scratch;
-    if (declickCount <= 191) {
+    if (declickCount < kDeclickFrames) {
         declickCount += n;
         float offset = declickOffset, offsets[kSliceFrames];
         for (int i = 0; i < n; ++i) {
@@ -535,7 +551,7 @@ void VelmoraAU::writeOutput(int n, float a, float volume, const float* bufferB, 
         for (int i = 0; i < n; ++i) out[1][i] = out[0][i];
     amp = level;
     lastOut = first[n - 1];
-    if (a == 0.0f && declickCount > 191) silent = 1;
+    if (a == 0.0f && declickCount >= kDeclickFrames) silent = 1;
     for (float*& o : out)
         if (o) o += n;
 }

@@ -28,7 +28,7 @@ Slot designed(int type) {
     const float cutoff = type == 5 ? 134.5f : 60.0f;
     designFilter(float(type), cutoff, 80.0f, float(110.0 * std::pow(2.0, (cutoff - 69.0) / 12.0) / 44100.0), 44100.0,
                  slot.coeffs);
-    if (type == 5) slot.coeffs[2] = 1.0f;
+    if (type == 5) slot.coeffs[kCombJumpFlag] = 1.0f;
     return slot;
 }
 
@@ -71,10 +71,10 @@ TEST_P(EveryKernel, CountZeroChangesNothingButTheCombJump) {
     slot.run(type, x.data(), 64);
     Slot expected = slot;
     if (type == 5) {
-        slot.coeffs[2] = 1.0f;
+        slot.coeffs[kCombJumpFlag] = 1.0f;
         slot.state[0] = 3.0f;
         expected.state[0] = expected.coeffs[0];  // the delay jumps to the target
-        expected.coeffs[2] = 0.0f;               // and the flag is consumed
+        expected.coeffs[kCombJumpFlag] = 0.0f;   // and the flag is consumed
     }
     float sample = 0.25f;
     slot.run(type, &sample, 0);
@@ -141,8 +141,8 @@ TEST(Comb, JumpFlagSitsOnTargetForTheWholeBlock) {
     slot.run(5, x.data(), 12);
     EXPECT_EQ(x, (std::vector<float>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0.5f, 0.25f, 0.125f}));
     EXPECT_EQ(slot.state[0], 10.0f);
-    EXPECT_EQ(slot.coeffs[2], 0.0f);
-    EXPECT_EQ(slot.coeffs[3], 12.0f);
+    EXPECT_EQ(slot.coeffs[kCombJumpFlag], 0.0f);
+    EXPECT_EQ(slot.coeffs[kCombWritePosition], 12.0f);
 }
 
 TEST(Comb, DelayGlidesLinearlyAndReachesTargetOnLastSample) {
@@ -187,10 +187,10 @@ TEST(Comb, AnyDelayOrWritePositionStaysInsideTheLine) {
     }
     // Left over from a biquad type, -1.99 is taken as position 2047.
     Slot slot;
-    slot.coeffs[2] = 1.0f;
-    slot.coeffs[3] = -1.99f;
+    slot.coeffs[kCombJumpFlag] = 1.0f;
+    slot.coeffs[kCombWritePosition] = -1.99f;
     float x = 0.75f;
     slot.run(5, &x, 1);
     EXPECT_EQ(slot.line[2047], 0.75f);
-    EXPECT_EQ(slot.coeffs[3], 0.0f);
+    EXPECT_EQ(slot.coeffs[kCombWritePosition], 0.0f);
 }

@@ -26,7 +26,7 @@ struct Slot {
 Slot designed(int type, float cutoff, float resonance) {
     Slot slot;
     designFilter(float(type), cutoff, resonance, float(kCutoffHz / kRate), kRate, slot.coeffs);
-    slot.coeffs[2] = type == 5 ? 1.0f : slot.coeffs[2];  // the comb starts on its delay, as at a note
+    if (type == kComb) slot.coeffs[kCombJumpFlag] = 1.0f;  // the comb starts on its delay, as at a note
     return slot;
 }
 
