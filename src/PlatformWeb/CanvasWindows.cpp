@@ -84,7 +84,10 @@ EM_JS(void, velmora_js_canvas_show,
 EM_JS(void, velmora_js_canvas_listen, (JSHandle handle, void* window), {
     const o = Module.velmoraObjects[handle], canvas = o.canvas;
     const mac = /Mac|iPhone|iPad/.test(navigator.platform);
-    const modifiers = (e) => ((mac ? e.metaKey : e.ctrlKey) ? 256 : 0) | (e.shiftKey ? 512 : 0) | (e.altKey ? 2048 : 0);
+    const cmdKey = 1 << 8, shiftKey = 1 << 9, optionKey = 1 << 11;  // the Carbon modifier bits
+    const press = 0, motion = 1, release = 2, exit = 3;             // WindowMouse, in its order
+    const modifiers = (e) =>
+        ((mac ? e.metaKey : e.ctrlKey) ? cmdKey : 0) | (e.shiftKey ? shiftKey : 0) | (e.altKey ? optionKey : 0);
     const listen = (type, listener, options) => {
         canvas.addEventListener(type, listener, options);
         o.listeners.push([type, listener, options]);
@@ -110,20 +113,20 @@ EM_JS(void, velmora_js_canvas_listen, (JSHandle handle, void* window), {
         canvas.setPointerCapture(e.pointerId);
         canvas.focus({ preventScroll: true });
         e.preventDefault();
-        mouse(0, e, e.button === 1 ? 2048 : 0);
+        mouse(press, e, e.button === 1 ? optionKey : 0);
     });
     listen("pointermove", (e) => {
-        if (pointer === null || e.pointerId === pointer) mouse(1, e, 0);
+        if (pointer === null || e.pointerId === pointer) mouse(motion, e, 0);
     });
-    const release = (e) => {
+    const up = (e) => {
         if (e.pointerId !== pointer) return;
         pointer = null;
-        mouse(2, e, 0);
+        mouse(release, e, 0);
     };
-    listen("pointerup", release);
-    listen("pointercancel", release);
+    listen("pointerup", up);
+    listen("pointercancel", up);
     listen("pointerleave", (e) => {
-        if (pointer === null) mouse(3, e, 0);
+        if (pointer === null) mouse(exit, e, 0);
     });
     listen("mousedown", (e) => {
         if (e.button === 1) e.preventDefault();  // no autoscroll: the middle button drags as Option
@@ -323,6 +326,11 @@ bool GetWindowOverlayBounds(WindowRef window, Rect* bounds) {
 
 // What the page's canvas sends, in its own pixels: mapped back to unscaled
 // window pixels and dispatched as X11's input is.
+// The page's listener (velmora_js_canvas_listen) writes these values as numbers.
+static_assert(cmdKey == 1u << 8 && shiftKey == 1u << 9 && optionKey == 1u << 11);
+static_assert(int(WindowMouse::press) == 0 && int(WindowMouse::motion) == 1 && int(WindowMouse::release) == 2 &&
+              int(WindowMouse::exit) == 3);
+
 extern "C" EMSCRIPTEN_KEEPALIVE void velmora_canvas_mouse(WindowRef window, int what, double x, double y,
                                                           UInt32 modifiers, double seconds) {
     SendWindowMouse(window, WindowMouse(what), unscaledPixels(x, window->scale), unscaledPixels(y, window->scale),
