@@ -86,6 +86,15 @@ struct QuartzState {
     Graphics current;
     std::vector<Graphics> saved;
     CGPoint textPosition{0, 0};
+
+    void save() { saved.push_back(current); }
+    // False when nothing was saved: an unbalanced restore changes nothing.
+    bool restore() {
+        if (saved.empty()) return false;
+        current = saved.back();
+        saved.pop_back();
+        return true;
+    }
 };
 
 struct WindowBackend;

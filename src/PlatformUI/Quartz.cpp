@@ -73,14 +73,11 @@ OSStatus SyncCGContextOriginWithPort(CGContextRef c, CGrafPtr) { return c ? noEr
 
 void CGContextSaveGState(CGContextRef c) {
     cairo_save(c->cr);
-    c->q.saved.push_back(c->q.current);
+    c->q.save();
 }
 
 void CGContextRestoreGState(CGContextRef c) {
-    if (c->q.saved.empty()) return;
-    cairo_restore(c->cr);
-    c->q.current = c->q.saved.back();
-    c->q.saved.pop_back();
+    if (c->q.restore()) cairo_restore(c->cr);
 }
 
 QuartzState& platform_ui::quartzState(CGContextRef c) { return c->q; }

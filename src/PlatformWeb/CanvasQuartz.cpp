@@ -153,14 +153,11 @@ OSStatus SyncCGContextOriginWithPort(CGContextRef c, CGrafPtr) { return c ? noEr
 
 void CGContextSaveGState(CGContextRef c) {
     velmora_js_cg_save(c->canvas);
-    c->q.saved.push_back(c->q.current);
+    c->q.save();
 }
 
 void CGContextRestoreGState(CGContextRef c) {
-    if (c->q.saved.empty()) return;
-    velmora_js_cg_restore(c->canvas);
-    c->q.current = c->q.saved.back();
-    c->q.saved.pop_back();
+    if (c->q.restore()) velmora_js_cg_restore(c->canvas);
 }
 
 QuartzState& platform_ui::quartzState(CGContextRef c) { return c->q; }
