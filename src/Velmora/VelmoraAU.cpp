@@ -16,10 +16,11 @@ namespace {
 std::atomic<int> gInstances{0};
 
 // Park-Miller minimal standard generator, fixed seed: the same noise on every run and in
-// every instance, so it is worked out once, by the compiler.
+// every instance, so it is worked out once per process, at the first instance (as constant
+// data it would add 64 KB, which do not compress, to the web page's modules).
 struct NoiseTable {
-    float values[VelmoraAU::kNoiseSize];
-    constexpr NoiseTable() : values() {
+    alignas(64) float values[VelmoraAU::kNoiseSize];
+    NoiseTable() {
         SInt64 state = 60470;
         for (float& v : values) {
             state = (16807 * state) % 2147483647;
@@ -27,7 +28,11 @@ struct NoiseTable {
         }
     }
 };
-alignas(64) constexpr NoiseTable kNoise;
+
+const NoiseTable& noise() {
+    static const NoiseTable table;
+    return table;
+}
 
 // The shared tables are constant data, mapped in on their first read: one read per page
 // here, so that those page faults are taken when an instance is set up, not on the audio
@@ -70,7 +75,7 @@ void VelmoraAU::initData() {
     evenTables = tables.even;
     pwmTables = tables.pwm;
     bandLimits = tables.bandLimits;
-    noiseTable = kNoise.values;
+    noiseTable = noise().values;
     noisePos = 0;
     for (Oscillator& o : oscillators) o = Oscillator{};
     pitch = glidedPitch = currentNote = glideStart = 69.0f;
@@ -164,7 +169,6 @@ void VelmoraAU::setUpVoice() {
     touchPages(tables.odd, std::size(tables.odd));
     touchPages(tables.even, std::size(tables.even));
     touchPages(tables.pwm, std::size(tables.pwm));
-    touchPages(kNoise.values, std::size(kNoise.values));
 
     if (!octavePhase) octavePhase = new float[1200];
     Float64 sampleRate = outputSampleRate();
