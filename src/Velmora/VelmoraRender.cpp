@@ -82,6 +82,11 @@ bool filtersRunInChunks(int typeA, int typeB) {
            !(typeA == kComb && typeB == kComb);
 }
 
+// Filter A always comes first. A one-section biquad there, the shortest recursion, runs a block
+// ahead: its next block comes before the steps that wait on the block it has just finished,
+// so the second filter finds its input ready. Measured slower for the other types first.
+bool firstRunsAhead(int typeA) { return typeA >= kvel_filters::kBandpass2 && typeA <= kvel_filters::kHighShelf; }
+
 // Two paths with the same samples that no step changes before the mixer (as in the init
 // patch): their half sum is each of them again, (x + x) * 0.5 == x for the few units the
 // oscillators give, so path B already holds the mix. Returns the step after the mixer then,
@@ -493,7 +498,17 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
         const Step* firstFilter = std::find_if(steps, end, isFilter);
         const Step* afterFilters = std::find_if(firstFilter + 1, end, isFilter) + 1;
         run(steps, firstFilter, 0, n);
-        for (int at = 0; at < n; at += kFilterChunk) run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        if (firstRunsAhead(filterTypeA)) {
+            run(firstFilter, firstFilter + 1, 0, std::min(kFilterChunk, n));
+            for (int at = 0; at < n; at += kFilterChunk) {
+                const int next = at + kFilterChunk;
+                if (next < n) run(firstFilter, firstFilter + 1, next, std::min(kFilterChunk, n - next));
+                run(firstFilter + 1, afterFilters, at, std::min(kFilterChunk, n - at));
+            }
+        } else {
+            for (int at = 0; at < n; at += kFilterChunk)
+                run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        }
         run(afterFilters, end, 0, n);
     } else {
         run(steps, end, 0, n);
