@@ -172,25 +172,32 @@ void SVF_Notch(float* buffer, int count, float* coeffs, float* state, void*) {
 }
 
 // Coefficients: 0 target delay (samples), 1 feedback, the jump flag and the write position.
-// State: 0 current delay, 1 loop value. context: the delay line.
-void comb2048(float* buffer, int count, float* coeffs, float* state, void* context) {
-    float* const line = static_cast<float*>(context);
-    const float target = coeffs[0], feedback = coeffs[1];
-    float d, step;
+// State: 0 current delay, 1 loop value, 2 the delay's step per sample (combGlide, combPart).
+// context: the delay line.
+namespace {
+
+// The delay at the start of a block of count samples and its step per sample: a glide from the
+// current delay to the target over the block. False if there is nothing to run.
+bool combGlideOver(int count, float* coeffs, float* state, float& d, float& step) {
+    const float target = coeffs[0];
     if (coeffs[kCombJumpFlag] == 0.0f) {
-        if (count <= 0) return;  // no block to glide over
+        if (count <= 0) return false;  // no block to glide over
         d = state[0];
         step = (target - d) / static_cast<float>(count);
-    } else {
-        // A note start: sit on the target at once instead of sweeping from the old delay.
-        d = target;
-        step = 0.0f;
-        coeffs[kCombJumpFlag] = 0.0f;
-        if (count <= 0) {
-            state[0] = d;
-            return;
-        }
+        return true;
     }
+    // A note start: sit on the target at once instead of sweeping from the old delay.
+    d = target;
+    step = 0.0f;
+    coeffs[kCombJumpFlag] = 0.0f;
+    if (count > 0) return true;
+    state[0] = d;
+    return false;
+}
+
+// count samples of the glide that starts at delay d.
+void combRun(float* buffer, int count, float* coeffs, float* state, float* line, float d, float step) {
+    const float feedback = coeffs[1];
     // After a biquad type this slot holds a filter coefficient (about -1.99) or anything else;
     // only its truncated value on the line is meaningful, and non-finite values start at 0.
     const float storedPos = coeffs[kCombWritePosition];
@@ -224,6 +231,25 @@ void comb2048(float* buffer, int count, float* coeffs, float* state, void* conte
     state[0] = d;
     state[1] = m;
     coeffs[kCombWritePosition] = static_cast<float>(w);
+}
+
+}  // namespace
+
+void comb2048(float* buffer, int count, float* coeffs, float* state, void* context) {
+    float d, step;
+    if (combGlideOver(count, coeffs, state, d, step))
+        combRun(buffer, count, coeffs, state, static_cast<float*>(context), d, step);
+}
+
+void combGlide(float* coeffs, float* state, int count) {
+    float d, step;
+    if (!combGlideOver(count, coeffs, state, d, step)) return;
+    state[0] = d;
+    state[2] = step;
+}
+
+void combPart(float* buffer, int count, float* coeffs, float* state, void* context) {
+    combRun(buffer, count, coeffs, state, static_cast<float*>(context), state[0], state[2]);
 }
 
 // First section saturated inside its own loop, second section clean.

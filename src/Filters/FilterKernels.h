@@ -45,6 +45,10 @@ void SVF_Band(float* buffer, int count, float* coeffs, float* state, void* conte
 void SVF_High(float* buffer, int count, float* coeffs, float* state, void* context);
 void SVF_Notch(float* buffer, int count, float* coeffs, float* state, void* context);
 void comb2048(float* buffer, int count, float* coeffs, float* state, void* context);
+// The comb's block in parts: combGlide sets the delay's glide over a block of count samples,
+// then combPart runs its samples in parts of any length; together they give comb2048's samples.
+void combGlide(float* coeffs, float* state, int count);
+void combPart(float* buffer, int count, float* coeffs, float* state, void* context);
 void Biquad_Low(float* buffer, int count, float* coeffs, float* state, void* context);
 void Biquad_Low_t(float* buffer, int count, float* coeffs, float* state, void* context);
 void Biquad_Low_r(float* buffer, int count, float* coeffs, float* state, void* context);

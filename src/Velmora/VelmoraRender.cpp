@@ -79,17 +79,24 @@ constexpr Step kRoutings[9][kSteps] = {
 bool isFilter(const Step& s) { return s.op == Op::FilterA || s.op == Op::FilterB; }
 
 // Gains, shapers and the mixer work sample by sample, and a filter gives the same samples
-// in blocks of any length (the comb excepted: it glides its delay over each call). So two
-// filters can run in short blocks in turn, with the steps between them, and the processor
-// overlaps the recursion of one filter with the other's. That pays for every pair of
-// recursive kernels but two: the vowel banks, and "rude LP2" twice, are busy enough on
-// their own (both measured slower in blocks).
+// in blocks of any length (the comb once its glide over the slice is set). So two filters
+// can run in short blocks in turn, with the steps between them, and the processor overlaps
+// the recursion of one filter with the other's, or the comb's many independent steps with
+// the other filter's recursion. That pays for every pair of these kernels but three: the
+// vowel banks, "rude LP2" twice and two combs are busy enough on their own (the first two
+// measured slower in blocks).
 constexpr int kFilterChunk = 8;
 bool filtersRunInChunks(int typeA, int typeB) {
     using namespace kvel_filters;
-    auto pairs = [](int type) { return type >= kLowpass && type <= kPhaser && type != kComb; };
-    return pairs(typeA) && pairs(typeB) && !(typeA == kRudeLP2 && typeB == kRudeLP2);
+    auto pairs = [](int type) { return type >= kLowpass && type <= kPhaser; };
+    return pairs(typeA) && pairs(typeB) && !(typeA == kRudeLP2 && typeB == kRudeLP2) &&
+           !(typeA == kComb && typeB == kComb);
 }
+
+// Filter A always comes first. A one-section biquad there, the shortest recursion, runs a block
+// ahead: its next block comes before the steps that wait on the block it has just finished,
+// so the second filter finds its input ready. Measured slower for the other types first.
+bool firstRunsAhead(int typeA) { return typeA >= kvel_filters::kBandpass2 && typeA <= kvel_filters::kHighShelf; }
 
 // Two paths with the same samples that no step changes before the mixer (as in the init
 // patch): their half sum is each of them again, (x + x) * 0.5 == x for the few units the
@@ -472,6 +479,16 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
         gain[p] = clamp01(path.gain * 0.01 + (modSources[call.gainSource[p]] * path.gainDepth) * 0.01);
     }
     const int mixMode = TruncToInt(slice.mixMode);
+    const bool chunks = filtersRunInChunks(filterTypeA, filterTypeB);
+    kvel_filters::FilterKernel runA = kernelA, runB = kernelB;
+    if (chunks && filterTypeA == kvel_filters::kComb) {
+        kvel_filters::combGlide(filterCoeffsA, filterStateA, n);
+        runA = kvel_filters::combPart;
+    }
+    if (chunks && filterTypeB == kvel_filters::kComb) {
+        kvel_filters::combGlide(filterCoeffsB, filterStateB, n);
+        runB = kvel_filters::combPart;
+    }
     auto run = [&](const Step* first, const Step* end, int at, int count) {
         for (const Step* s = first; s != end; ++s) {
             float* path = (s->onB ? bufferB : bufferA) + at;
@@ -480,9 +497,9 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
                 case Op::Gain2: ProcessGain(bufferB + at, gain[1], count); break;
                 case Op::ShaperA: ProcessRumble(shaper[0], depth[0], path, count); break;
                 case Op::ShaperB: ProcessRumble(shaper[1], depth[1], path, count); break;
-                case Op::FilterA: kernelA(path, count, filterCoeffsA, filterStateA, combLines); break;
+                case Op::FilterA: runA(path, count, filterCoeffsA, filterStateA, combLines); break;
                 case Op::FilterB:
-                    kernelB(path, count, filterCoeffsB, filterStateB, combLines + kvel_filters::kCombLineLength);
+                    runB(path, count, filterCoeffsB, filterStateB, combLines + kvel_filters::kCombLineLength);
                     break;
                 case Op::Mix: ProcessMix(bufferB + at, bufferA + at, count, mixMode); break;
             }
@@ -491,11 +508,21 @@ void VelmoraAU::route(int n, const CallParams& call, const SliceParams& slice, b
     const Step* steps = kRoutings[call.routing >= 0 && call.routing <= 8 ? call.routing : 0];
     const Step* const end = steps + kSteps;
     if (samePaths && mixMode == kMixSum) steps = afterIdleMix(steps, gain, shaper, kernelA, kernelB);
-    if (filtersRunInChunks(filterTypeA, filterTypeB)) {
+    if (chunks) {
         const Step* firstFilter = std::find_if(steps, end, isFilter);
         const Step* afterFilters = std::find_if(firstFilter + 1, end, isFilter) + 1;
         run(steps, firstFilter, 0, n);
-        for (int at = 0; at < n; at += kFilterChunk) run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        if (firstRunsAhead(filterTypeA)) {
+            run(firstFilter, firstFilter + 1, 0, std::min(kFilterChunk, n));
+            for (int at = 0; at < n; at += kFilterChunk) {
+                const int next = at + kFilterChunk;
+                if (next < n) run(firstFilter, firstFilter + 1, next, std::min(kFilterChunk, n - next));
+                run(firstFilter + 1, afterFilters, at, std::min(kFilterChunk, n - at));
+            }
+        } else {
+            for (int at = 0; at < n; at += kFilterChunk)
+                run(firstFilter, afterFilters, at, std::min(kFilterChunk, n - at));
+        }
         run(afterFilters, end, 0, n);
     } else {
         run(steps, end, 0, n);

@@ -17,7 +17,7 @@ namespace {
 struct Slot {
     float coeffs[16] = {};
     float state[16] = {};
-    std::array<float, 2048> line{};
+    std::array<float, kCombLineLength> line{};
     void run(int type, float* buffer, int count) { kernelForType(type)(buffer, count, coeffs, state, line.data()); }
 };
 
@@ -61,6 +61,25 @@ TEST_P(KernelSplit, OutputDoesNotDependOnBlockSplit) {
 
 INSTANTIATE_TEST_SUITE_P(Splits, KernelSplit,
                          ::testing::Combine(::testing::Range(0, 18), ::testing::Values(1, 3, 4, 7, 63)));
+
+// The render loop runs a comb in parts between the steps of another filter: the glide set over
+// the whole block must give the samples of one call, in every split, over a moving delay.
+TEST(CombParts, GlideSetOverTheBlockGivesTheSamplesOfOneCall) {
+    for (int part : {1, 3, 8, 63}) {
+        Slot whole = designed(5), parts = designed(5);
+        std::vector<float> x = signal(192), y = x;
+        for (int start = 0; start < 192; start += 64) {
+            whole.coeffs[0] = parts.coeffs[0] = 20.5f + float(start) * 0.37f;  // a new target each block
+            comb2048(x.data() + start, 64, whole.coeffs, whole.state, whole.line.data());
+            combGlide(parts.coeffs, parts.state, 64);
+            for (int at = 0; at < 64; at += part)
+                combPart(y.data() + start + at, std::min(part, 64 - at), parts.coeffs, parts.state, parts.line.data());
+        }
+        EXPECT_EQ(x, y) << "parts of " << part;
+        EXPECT_EQ(whole.state[0], parts.state[0]);
+        EXPECT_EQ(whole.coeffs[kCombWritePosition], parts.coeffs[kCombWritePosition]);
+    }
+}
 
 class EveryKernel : public ::testing::TestWithParam<int> {};
 
