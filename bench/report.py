@@ -125,7 +125,8 @@ def load_benchmarks(path):
     counters = {}
     for b in data["benchmarks"]:
         name = b.get("run_name", b["name"])
-        counters[name] = b
+        if b.get("run_type") != "aggregate":
+            counters[name] = b  # aggregates (with --benchmark_repetitions) carry statistics, not counters
         if b.get("error_occurred"):
             sys.exit("report.py: benchmark %s failed: %s" % (name, b.get("error_message", "")))
         rate = b.get("items_per_second")
